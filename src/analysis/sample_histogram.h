@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "analysis/pixel_format.h"
+
+namespace rawhist {
+
+// Inclusive bounds; a range whose low is above its high is valid and empty.
+struct value_range {
+  std::uint8_t low = 0;
+  std::uint8_t high = 0;
+};
+
+// One counter per sample value 0..255. 64 bits, so no frame that fits in
+// memory can overflow a counter.
+using sample_histogram = std::array<std::uint64_t, 256>;
+
+// The process-wide histogram that the functions below work on.
+const sample_histogram& histogram() noexcept;
+
+void clear_histogram() noexcept;
+
+// Adds every brightness sample of the frame (see is_sample) to the histogram.
+// `buffer` holds `length` bytes; the format must not be RGBP (it adds nothing).
+// Never allocates and never copies the frame.
+void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept;
+
+// Sum of the counters from range.low to range.high, both included; 0 when the
+// range is empty.
+std::uint64_t sum_range(value_range range) noexcept;
+
+}  // namespace rawhist

@@ -1,0 +1,3 @@
+#include "run_driver.h"
+
+int main(int argc, char* argv[]) { return rawhist::run(argc, argv); }

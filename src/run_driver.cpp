@@ -1,0 +1,111 @@
+#include "run_driver.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "analysis/pixel_format.h"
+#include "analysis/sample_histogram.h"
+#include "frame_buffer.h"
+#include "options.h"
+
+namespace rawhist {
+namespace {
+
+struct file_close {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_close>;
+
+// The size of the named file, or -1 after the "stat" line has been written.
+// A name that did not fit the settings buffer is reported as too long rather
+// than looked up cut short.
+off_t size_by_name(const char (&file_name)[k_file_name_capacity]) {
+  struct stat status {};
+  if (std::memchr(file_name, '\0', sizeof file_name) == nullptr) {
+    errno = ENAMETOOLONG;
+    std::perror("stat");
+    return -1;
+  }
+  if (stat(file_name, &status) != 0) {
+    std::perror("stat");
+    return -1;
+  }
+  return status.st_size;
+}
+
+// Reads the whole named file into one buffer and counts its samples. Every
+// failure but that of the close is silent. The buffer is acquired before the
+// file and, by the order of the handles, given back after it.
+bool count_file(const run_settings& settings) {
+  const off_t size = size_by_name(settings.file_name);
+  if (size < 0) {
+    return false;
+  }
+  // Nothing to count, and opening a FIFO (which reports size 0) would block
+  // until a writer came along.
+  if (size == 0) {
+    return false;
+  }
+  if (static_cast<std::uintmax_t>(size) > SIZE_MAX) {
+    return false;
+  }
+  const auto length = static_cast<std::size_t>(size);
+
+  const frame_buffer buffer = allocate_frame_buffer(length);
+  if (!buffer) {
+    return false;
+  }
+  file_handle file(std::fopen(settings.file_name, "r"));
+  if (!file) {
+    return false;
+  }
+  // One request for the whole size: a file that shrank since the size was
+  // taken fails here, one that grew is counted up to that size.
+  if (std::fread(buffer.get(), length, 1, file.get()) != 1) {
+    return false;
+  }
+  if (std::fclose(file.release()) != 0) {
+    std::perror("fclose");
+    return false;
+  }
+  count_samples(buffer.get(), length, settings.format);
+  return true;
+}
+
+// A result that never reached its reader is a failure, not a success.
+bool write_result(std::uint64_t sum_1, std::uint64_t sum_2) {
+  const int written = std::printf("%llu, %llu\n", static_cast<unsigned long long>(sum_1),
+                                  static_cast<unsigned long long>(sum_2));
+  if (written < 0 || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::perror("write");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int run(int argc, char* argv[]) {
+  clear_histogram();
+  run_settings settings;
+  if (!parse_options(argc, argv, settings)) {
+    return 1;
+  }
+  if (settings.format == RGBP) {
+    std::fputs("Format not supported!\n", stderr);
+    return 1;
+  }
+  if (!count_file(settings)) {
+    return 1;
+  }
+  const std::uint64_t sum_1 = sum_range(settings.range_1);
+  const std::uint64_t sum_2 = sum_range(settings.range_2);
+  return write_result(sum_1, sum_2) ? 0 : 1;
+}
+
+}  // namespace rawhist

@@ -1,0 +1,187 @@
+#include <linux/videodev2.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "analysis/pixel_format.h"
+#include "analysis/reference_count.h"
+#include "analysis/sample_histogram.h"
+
+namespace rawhist {
+namespace {
+
+// The platform header, not our own arithmetic, vouches for the codes.
+static_assert(GREY == V4L2_PIX_FMT_GREY);
+static_assert(BA81 == V4L2_PIX_FMT_SBGGR8);
+static_assert(YUYV == V4L2_PIX_FMT_YUYV);
+static_assert(YVYU == V4L2_PIX_FMT_YVYU);
+static_assert(UYVY == V4L2_PIX_FMT_UYVY);
+static_assert(VYUY == V4L2_PIX_FMT_VYUY);
+static_assert(RGBP == V4L2_PIX_FMT_RGB565);
+
+constexpr pixel_format k_countable[] = {GREY, BA81, YUYV, YVYU, UYVY, VYUY};
+
+TEST(IsSample, SelectsByFormatAndParity) {
+  struct row {
+    pixel_format format;
+    bool even;
+    bool odd;
+  };
+  const row rows[] = {
+      {GREY, true, true},  {BA81, true, true},  {YUYV, true, false},      {YVYU, true, false},
+      {UYVY, false, true}, {VYUY, false, true}, {RGBP, false, false},     {0, false, false},
+  };
+  for (const auto& r : rows) {
+    for (std::uint64_t offset : {0ULL, 1ULL, 2ULL, 3ULL, 0xFFFFFFFFFFULL, 0xFFFFFFFFFFFFFFFFULL}) {
+      EXPECT_EQ(is_sample(r.format, offset), offset % 2 == 0 ? r.even : r.odd)
+          << "format " << std::hex << r.format << " offset " << std::dec << offset;
+    }
+  }
+}
+
+std::uint64_t selected_bytes(pixel_format format, std::uint64_t length) {
+  switch (format) {
+    case YUYV:
+    case YVYU:
+      return (length + 1) / 2;
+    case UYVY:
+    case VYUY:
+      return length / 2;
+    default:
+      return length;
+  }
+}
+
+// Counts `frame` on top of a seeded histogram and checks that exactly the
+// reference loop's counts were added: a kernel that skips, double counts or
+// overwrites any counter shows up.
+void expect_same_as_reference(const unsigned char* frame, std::size_t length, pixel_format format) {
+  static const unsigned char seed[] = {0, 1, 2, 3, 30, 31, 214, 215, 254, 255, 255};
+  clear_histogram();
+  count_samples(seed, sizeof seed, GREY);
+  sample_histogram expected = histogram();
+
+  count_samples(frame, length, format);
+  count_samples_reference(frame, length, format, expected);
+  ASSERT_EQ(histogram(), expected) << "format " << std::hex << format << std::dec << " length " << length;
+  EXPECT_EQ(sum_range({0, 255}), sizeof seed + selected_bytes(format, length));
+}
+
+TEST(CountSamples, MatchesReferenceForEveryLengthAndTail) {
+  std::mt19937 random(12345);
+  std::vector<unsigned char> noise(4096 + 1);
+  for (auto& byte : noise) {
+    byte = static_cast<unsigned char>(random());
+  }
+  const std::vector<unsigned char> black(noise.size(), 0);
+  const std::vector<unsigned char> white(noise.size(), 255);
+
+  for (pixel_format format : k_countable) {
+    for (std::size_t length = 0; length <= 300; ++length) {
+      expect_same_as_reference(noise.data(), length, format);
+      // Off by one byte, so the words are read from unaligned addresses.
+      expect_same_as_reference(noise.data() + 1, length, format);
+      expect_same_as_reference(black.data(), length, format);
+      expect_same_as_reference(white.data(), length, format);
+    }
+    expect_same_as_reference(noise.data(), 4096, format);
+    expect_same_as_reference(noise.data() + 1, 4095, format);
+  }
+}
+
+TEST(CountSamples, StaysExactAcrossFoldingBlocks) {
+  // Longer than two of the kernel's 16 MiB blocks, with an odd tail.
+  const std::size_t length = (std::size_t{2} << 24U) + 4097;
+  std::vector<unsigned char> frame(length);
+  std::mt19937 random(99);
+  for (auto& byte : frame) {
+    byte = static_cast<unsigned char>(random() % 7 == 0 ? 255 : random());
+  }
+  for (pixel_format format : k_countable) {
+    expect_same_as_reference(frame.data(), frame.size(), format);
+  }
+  const std::vector<unsigned char> white(length, 255);
+  for (pixel_format format : {GREY, UYVY}) {
+    expect_same_as_reference(white.data(), white.size(), format);
+  }
+}
+
+TEST(CountSamples, CountsNothingForRgbOrUnknownCodes) {
+  const unsigned char frame[] = {1, 2, 3, 4, 5};
+  for (pixel_format format : {RGBP, pixel_format{0}, make_fourcc('N', 'V', '1', '2')}) {
+    clear_histogram();
+    count_samples(frame, sizeof frame, format);
+    EXPECT_EQ(sum_range({0, 255}), 0U);
+  }
+}
+
+TEST(CountSamples, LumaParityOfShortFrames) {
+  struct row {
+    std::vector<unsigned char> frame;
+    pixel_format format;
+    std::uint64_t in_0_127;  // bytes below 128 that count
+    std::uint64_t in_128_255;
+  };
+  // Luma bytes are 200, chroma bytes 10, so each sum tells which ones counted.
+  const row rows[] = {
+      {{200}, YUYV, 0, 1},
+      {{200}, YVYU, 0, 1},
+      {{10}, UYVY, 0, 0},
+      {{10}, VYUY, 0, 0},
+      {{10}, GREY, 1, 0},
+      {{200, 10, 200}, YUYV, 0, 2},
+      {{10, 200, 10}, UYVY, 0, 1},
+      {{10, 200, 10}, VYUY, 0, 1},
+      {{10, 200, 10}, BA81, 2, 1},
+  };
+  for (const auto& r : rows) {
+    clear_histogram();
+    count_samples(r.frame.data(), r.frame.size(), r.format);
+    EXPECT_EQ(sum_range({0, 127}), r.in_0_127) << "format " << std::hex << r.format;
+    EXPECT_EQ(sum_range({128, 255}), r.in_128_255) << "format " << std::hex << r.format;
+  }
+}
+
+TEST(SumRange, AddsInclusiveRanges) {
+  // Value v appears v + 1 times, so every sum is distinct and checkable.
+  std::vector<unsigned char> frame;
+  for (int value = 0; value < 256; ++value) {
+    frame.insert(frame.end(), static_cast<std::size_t>(value) + 1, static_cast<unsigned char>(value));
+  }
+  clear_histogram();
+  count_samples(frame.data(), frame.size(), GREY);
+
+  auto expected_sum = [](int low, int high) {
+    std::uint64_t sum = 0;
+    for (int v = low; v <= high; ++v) sum += static_cast<std::uint64_t>(v) + 1;
+    return sum;
+  };
+  struct row {
+    value_range range;
+    std::uint64_t sum;
+  };
+  const row rows[] = {
+      {{0, 30}, expected_sum(0, 30)},    {{215, 255}, expected_sum(215, 255)},
+      {{0, 255}, frame.size()},          {{255, 255}, 256},
+      {{0, 0}, 1},                       {{7, 7}, 8},
+      {{200, 100}, 0},                   {{255, 0}, 0},
+      {{1, 0}, 0},                       {{254, 255}, 255 + 256},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(sum_range(r.range), r.sum) << int{r.range.low} << ".." << int{r.range.high};
+  }
+}
+
+TEST(ClearHistogram, ZeroesEveryCounter) {
+  std::vector<unsigned char> frame(256);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<unsigned char>(i);
+  count_samples(frame.data(), frame.size(), GREY);
+  clear_histogram();
+  EXPECT_EQ(histogram(), sample_histogram{});
+}
+
+}  // namespace
+}  // namespace rawhist

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "analysis/pixel_format.h"
+#include "options.h"
+#include "value_range_arg.h"
+
+namespace rawhist {
+namespace {
+
+TEST(ParseValueRange, ConvertsAndWrapsLikeStrtoull) {
+  struct row {
+    const char* text;
+    int low;
+    int high;
+  };
+  // The range starts as 123..45 so that a side that is never written shows.
+  const row rows[] = {
+      {"10,200", 10, 200},
+      {"0,255", 0, 255},
+      {"0,300", 0, 44},
+      {"256,0", 0, 0},
+      {",5", 0, 5},
+      {"7,", 7, 0},
+      {",", 0, 0},
+      {"1,2,3", 1, 2},
+      {" 12, 34", 12, 34},
+      {"\t\n12,\v+34", 12, 34},
+      {"12x,34", 12, 34},
+      {"abc,def", 0, 0},
+      {"-1,5", 255, 5},
+      {"-0,-256", 0, 0},
+      {"+7,+8", 7, 8},
+      {"- 1,+-2", 0, 0},
+      {"0x1f,0b1", 0, 0},
+      {"123456789012345678901234,0", 255, 0},
+      {"18446744073709551615,18446744073709551616", 255, 255},
+      {"4294967296,4294967553", 0, 1},
+      {"-18446744073709551615,-99999999999999999999999", 1, 255},
+      {"007,010", 7, 10},
+      {"5", 123, 45},
+      {"", 123, 45},
+      {"12 34", 123, 45},
+  };
+  for (const auto& r : rows) {
+    value_range range{123, 45};
+    parse_value_range(r.text, range);
+    EXPECT_EQ(range.low, r.low) << '"' << r.text << '"';
+    EXPECT_EQ(range.high, r.high) << '"' << r.text << '"';
+  }
+}
+
+// parse_options takes a mutable vector, as main receives it; getopt may permute it.
+struct argv_builder {
+  explicit argv_builder(std::vector<std::string> words) : storage(std::move(words)) {
+    for (auto& word : storage) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(storage.size()); }
+  char** argv() { return pointers.data(); }
+
+  std::vector<std::string> storage;
+  std::vector<char*> pointers;
+};
+
+TEST(ParseOptions, FillsSettingsInOrder) {
+  struct row {
+    std::vector<std::string> words;
+    bool ok;
+    std::string file_name;
+    pixel_format format;
+    value_range range_1;
+    value_range range_2;
+  };
+  const value_range d1{0, 30};
+  const value_range d2{215, 255};
+  const row rows[] = {
+      {{"rawhist"}, true, "image.raw", GREY, d1, d2},
+      {{"rawhist", "-n", "a.raw", "-w", "1,2", "-x", "3,4", "-f", "uyvy"}, true, "a.raw", UYVY, {1, 2}, {3, 4}},
+      {{"rawhist", "-na.raw", "-w1,2", "-x3,4", "-fvyuy"}, true, "a.raw", VYUY, {1, 2}, {3, 4}},
+      {{"rawhist", "-n", "a", "-n", "b"}, true, "b", GREY, d1, d2},
+      {{"rawhist", "-w", "1,2", "-w", "9"}, true, "image.raw", GREY, {1, 2}, d2},
+      {{"rawhist", "-x", "300,-1"}, true, "image.raw", GREY, d1, {44, 255}},
+      {{"rawhist", "-f", "yuyv", "-f", "rgb"}, true, "image.raw", RGBP, d1, d2},
+      {{"rawhist", "-f", "rgb", "-f", "yuyv"}, true, "image.raw", YUYV, d1, d2},
+      {{"rawhist", "-f", "bayer", "-f", "YUYV", "-f", "grey"}, true, "image.raw", BA81, d1, d2},
+      {{"rawhist", "-f", "yvyu"}, true, "image.raw", YVYU, d1, d2},
+      {{"rawhist", "-f", "uyvy "}, true, "image.raw", GREY, d1, d2},
+      {{"rawhist", "frame.raw"}, true, "image.raw", GREY, d1, d2},
+      {{"rawhist", "frame.raw", "-f", "uyvy"}, true, "image.raw", UYVY, d1, d2},
+      {{"rawhist", "--", "-f", "uyvy"}, true, "image.raw", GREY, d1, d2},
+      {{"rawhist", "-n", "-f", "uyvy"}, true, "-f", GREY, d1, d2},
+      {{"rawhist", "-n", ""}, true, "", GREY, d1, d2},
+      // Options before a bad one stay applied; those after it are never read.
+      {{"rawhist", "-f", "rgb", "-h", "-f", "yuyv"}, false, "image.raw", RGBP, d1, d2},
+      {{"rawhist", "-w", "5,6", "-n"}, false, "image.raw", GREY, {5, 6}, d2},
+      {{"rawhist", "-?"}, false, "image.raw", GREY, d1, d2},
+      {{"rawhist", "-:"}, false, "image.raw", GREY, d1, d2},
+  };
+  for (const auto& r : rows) {
+    argv_builder args(r.words);
+    run_settings settings;
+    std::string line;
+    for (const auto& w : r.words) line += w + ' ';
+    EXPECT_EQ(parse_options(args.argc(), args.argv(), settings), r.ok) << line;
+    EXPECT_STREQ(settings.file_name, r.file_name.c_str()) << line;
+    EXPECT_EQ(settings.format, r.format) << line;
+    EXPECT_EQ(settings.range_1.low, r.range_1.low) << line;
+    EXPECT_EQ(settings.range_1.high, r.range_1.high) << line;
+    EXPECT_EQ(settings.range_2.low, r.range_2.low) << line;
+    EXPECT_EQ(settings.range_2.high, r.range_2.high) << line;
+  }
+}
+
+TEST(ParseOptions, HoldsNamesUpTo4095BytesWhole) {
+  for (std::size_t length : {4094U, 4095U, 4096U, 5000U}) {
+    argv_builder args({"rawhist", "-n", std::string(length, 'a')});
+    run_settings settings;
+    ASSERT_TRUE(parse_options(args.argc(), args.argv(), settings));
+    const void* nul = std::memchr(settings.file_name, '\0', sizeof settings.file_name);
+    if (length < sizeof settings.file_name) {
+      EXPECT_EQ(nul, settings.file_name + length) << length;
+    } else {
+      // No room for the terminator: the driver must see the name as too long.
+      EXPECT_EQ(nul, nullptr) << length;
+    }
+  }
+}
+
+TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
+  char* argv[] = {nullptr};
+  run_settings settings;
+  EXPECT_TRUE(parse_options(0, argv, settings));
+  EXPECT_STREQ(settings.file_name, "image.raw");
+  EXPECT_EQ(settings.format, GREY);
+}
+
+}  // namespace
+}  // namespace rawhist
