@@ -1,12 +1,60 @@
 #include "frame_buffer.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 
 namespace rawhist {
+namespace {
 
-void frame_buffer_release::operator()(unsigned char* bytes) const noexcept { std::free(bytes); }
+constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
+
+// Below one huge page there is nothing to gain over the heap.
+constexpr std::size_t k_mapping_threshold = k_huge_page;
+
+frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
+  if (size > SIZE_MAX - 2 * k_huge_page) {
+    return frame_buffer();
+  }
+  // Whole huge pages, so that the tail of the frame is not left on small ones.
+  const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
+  // Over-reserve by one huge page to find a 2 MiB boundary inside, then give
+  // back the slack on either side.
+  const std::size_t reserved = length + k_huge_page;
+  void* mapping = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) {
+    return frame_buffer();
+  }
+  const auto start = reinterpret_cast<std::uintptr_t>(mapping);
+  const std::uintptr_t aligned = (start + k_huge_page - 1) & ~std::uintptr_t{k_huge_page - 1};
+  const std::size_t head = aligned - start;
+  const std::size_t tail = reserved - head - length;
+  if (head != 0) {
+    munmap(mapping, head);
+  }
+  if (tail != 0) {
+    munmap(reinterpret_cast<void*>(aligned + length), tail);
+  }
+  // Only advice: without huge pages the mapping still works, page by page.
+  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+  return frame_buffer(reinterpret_cast<unsigned char*>(aligned), frame_buffer_release{length});
+}
+
+}  // namespace
+
+void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
+  if (mapped_bytes != 0) {
+    munmap(bytes, mapped_bytes);
+  } else {
+    std::free(bytes);
+  }
+}
 
 frame_buffer allocate_frame_buffer(std::size_t size) noexcept {
+  if (size >= k_mapping_threshold) {
+    return map_huge_page_buffer(size);
+  }
   return frame_buffer(static_cast<unsigned char*>(std::malloc(size)));
 }
 

@@ -92,6 +92,27 @@ TEST(CountSamples, MatchesReferenceForEveryLengthAndTail) {
   }
 }
 
+TEST(CountSamples, StretchesOfOneValueCountExactly) {
+  // One differing byte at every position of a uniform stretch, in luma and in
+  // chroma, so a shortcut for uniform stretches that misses any byte shows.
+  for (pixel_format format : k_countable) {
+    for (std::size_t length : {64U, 128U, 200U}) {
+      for (std::size_t odd_one = 0; odd_one < length; ++odd_one) {
+        std::vector<unsigned char> frame(length, 255);
+        frame[odd_one] = 254;
+        expect_same_as_reference(frame.data(), frame.size(), format);
+      }
+    }
+    // Uniform luma under varying chroma, and the reverse.
+    std::vector<unsigned char> luma_even(256);
+    for (std::size_t i = 0; i < luma_even.size(); ++i) {
+      luma_even[i] = static_cast<unsigned char>(i % 2 == 0 ? 16 : i);
+    }
+    expect_same_as_reference(luma_even.data(), luma_even.size(), format);
+    expect_same_as_reference(luma_even.data() + 1, luma_even.size() - 1, format);
+  }
+}
+
 TEST(CountSamples, StaysExactAcrossFoldingBlocks) {
   // Longer than two of the kernel's 16 MiB blocks, with an odd tail.
   const std::size_t length = (std::size_t{2} << 24U) + 4097;

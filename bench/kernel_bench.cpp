@@ -1,0 +1,88 @@
+// Frame bytes per second of the counting kernel, beside the straightforward
+// per-byte loop in the same run. Not a test: run it by hand (see README).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "analysis/pixel_format.h"
+#include "analysis/reference_count.h"
+#include "analysis/sample_histogram.h"
+
+namespace {
+
+using rawhist::pixel_format;
+
+constexpr std::size_t k_uhd_uyvy = std::size_t{3840} * 2160 * 2;  // 16.6 MB
+constexpr std::size_t k_64_mb = std::size_t{64} << 20U;
+
+enum content : int { random_bytes = 0, constant_bytes = 1 };
+
+const std::vector<unsigned char>& frame(std::size_t size, int kind) {
+  static std::vector<unsigned char> frames[2][2];
+  auto& slot = frames[size == k_64_mb ? 1 : 0][kind];
+  if (slot.size() != size) {
+    slot.assign(size, 235);  // a clipped white frame
+    if (kind == random_bytes) {
+      std::mt19937_64 random(42);
+      for (auto& byte : slot) byte = static_cast<unsigned char>(random());
+    }
+  }
+  return slot;
+}
+
+void set_labels(benchmark::State& state, std::size_t size) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+  state.SetLabel(state.range(1) == random_bytes ? "random" : "constant");
+}
+
+template <pixel_format format>
+void kernel(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  const auto& bytes = frame(size, static_cast<int>(state.range(1)));
+  for (auto _ : state) {
+    rawhist::clear_histogram();
+    rawhist::count_samples(bytes.data(), bytes.size(), format);
+    benchmark::DoNotOptimize(rawhist::histogram().data());
+  }
+  set_labels(state, size);
+}
+
+template <pixel_format format>
+void per_byte_loop(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  const auto& bytes = frame(size, static_cast<int>(state.range(1)));
+  rawhist::sample_histogram counts{};
+  // As in the tool, the format is known only at run time.
+  pixel_format runtime_format = format;
+  benchmark::DoNotOptimize(runtime_format);
+  for (auto _ : state) {
+    counts.fill(0);
+    rawhist::count_samples_reference(bytes.data(), bytes.size(), runtime_format, counts);
+    benchmark::DoNotOptimize(counts.data());
+  }
+  set_labels(state, size);
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+  for (auto size : {k_uhd_uyvy, k_64_mb}) {
+    for (int kind : {random_bytes, constant_bytes}) {
+      b->Args({static_cast<std::int64_t>(size), kind});
+    }
+  }
+  b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(kernel<rawhist::GREY>)->Name("kernel/GREY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::BA81>)->Name("kernel/BA81")->Apply(sizes);
+BENCHMARK(kernel<rawhist::YUYV>)->Name("kernel/YUYV")->Apply(sizes);
+BENCHMARK(kernel<rawhist::UYVY>)->Name("kernel/UYVY")->Apply(sizes);
+BENCHMARK(per_byte_loop<rawhist::GREY>)->Name("per_byte_loop/GREY")->Apply(sizes);
+BENCHMARK(per_byte_loop<rawhist::BA81>)->Name("per_byte_loop/BA81")->Apply(sizes);
+BENCHMARK(per_byte_loop<rawhist::YUYV>)->Name("per_byte_loop/YUYV")->Apply(sizes);
+BENCHMARK(per_byte_loop<rawhist::UYVY>)->Name("per_byte_loop/UYVY")->Apply(sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
