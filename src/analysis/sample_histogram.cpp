@@ -77,7 +77,7 @@ bool holds_one_value(const unsigned char* p) noexcept {
   return (differ & lanes) == 0 && (first & lanes) == (first & 0xFFU) * (lanes / 0xFFU);
 }
 
-inline void count_16_every(const unsigned char* p, sub_table_set& t) noexcept {
+[[gnu::always_inline]] inline void count_16_every(const unsigned char* p, sub_table_set& t) noexcept {
   const std::uint64_t a = load_le64(p);
   const std::uint64_t b = load_le64(p + 8);
   const std::uint32_t a0 = low_half(a);
@@ -103,8 +103,10 @@ inline void count_16_every(const unsigned char* p, sub_table_set& t) noexcept {
 }
 
 // The selected bytes move to bytes 0, 2, 4 and 6 of each shifted word.
+// Both 16-byte steps are forced inline: a call per 16 bytes costs a sixth of
+// the counting time.
 template <unsigned shift>
-void count_16_alternate(const unsigned char* p, sub_table_set& t) noexcept {
+[[gnu::always_inline]] inline void count_16_alternate(const unsigned char* p, sub_table_set& t) noexcept {
   const std::uint64_t a = load_le64(p) >> shift;
   const std::uint64_t b = load_le64(p + 8) >> shift;
   ++t[0][byte_at(a, 0)];
