@@ -26,7 +26,9 @@ const std::vector<unsigned char>& frame(std::size_t size, int kind) {
     slot.assign(size, 235);  // a clipped white frame
     if (kind == random_bytes) {
       std::mt19937_64 random(42);
-      for (auto& byte : slot) byte = static_cast<unsigned char>(random());
+      for (auto& byte : slot) {
+        byte = static_cast<unsigned char>(random());
+      }
     }
   }
   return slot;

@@ -40,10 +40,11 @@ int main(int argc, char* argv[]) {
   if (file == nullptr || std::fread(buffer, size, 1, file) != 1) {
     return 1;
   }
-  std::fclose(file);
+  static_cast<void>(std::fclose(file));
   rawhist::count_samples_reference(buffer, size, settings.format, counts);
   std::free(buffer);
-  std::printf("%llu, %llu\n", static_cast<unsigned long long>(sum(counts, settings.range_1)),
-              static_cast<unsigned long long>(sum(counts, settings.range_2)));
+  static_cast<void>(std::printf("%llu, %llu\n",
+                                static_cast<unsigned long long>(sum(counts, settings.range_1)),
+                                static_cast<unsigned long long>(sum(counts, settings.range_2))));
   return 0;
 }

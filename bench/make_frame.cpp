@@ -14,7 +14,7 @@
 
 int main(int argc, char* argv[]) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s pattern|noisy|random grey|uyvy BYTES FILE\n", argv[0]);
+    static_cast<void>(std::fprintf(stderr, "usage: %s pattern|noisy|random grey|uyvy BYTES FILE\n", argv[0]));
     return 2;
   }
   const std::string kind = argv[1];
@@ -34,7 +34,8 @@ int main(int argc, char* argv[]) {
     const std::size_t x = uyvy ? column / 2 : column;
     unsigned char value = 128;  // chroma
     if (!uyvy || column % 2 == 1) {
-      value = row < rows * 2 / 3 ? bar_luma[x * 8 / width] : static_cast<unsigned char>(x * 255 / (width - 1));
+      value =
+          row < rows * 2 / 3 ? bar_luma[x * 8 / width] : static_cast<unsigned char>(x * 255 / (width - 1));
     }
     if (kind == "random") {
       value = static_cast<unsigned char>(random());
@@ -45,7 +46,8 @@ int main(int argc, char* argv[]) {
     frame[i] = value;
   }
   std::FILE* out = std::fopen(argv[4], "wb");
-  if (out == nullptr || std::fwrite(frame.data(), 1, frame.size(), out) != frame.size() || std::fclose(out) != 0) {
+  if (out == nullptr || std::fwrite(frame.data(), 1, frame.size(), out) != frame.size() ||
+      std::fclose(out) != 0) {
     std::perror(argv[4]);
     return 1;
   }

@@ -1,5 +1,6 @@
 #include "frame_buffer.h"
 
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -26,26 +27,33 @@ frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
   if (mapping == MAP_FAILED) {
     return frame_buffer();
   }
-  const auto start = reinterpret_cast<std::uintptr_t>(mapping);
-  const std::uintptr_t aligned = (start + k_huge_page - 1) & ~std::uintptr_t{k_huge_page - 1};
-  const std::size_t head = aligned - start;
+  auto* const start = static_cast<unsigned char*>(mapping);
+  const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(start) % k_huge_page;
+  const std::size_t head = misalignment == 0 ? 0 : k_huge_page - misalignment;
   const std::size_t tail = reserved - head - length;
+  unsigned char* const aligned = start + head;
+  // Giving back part of a mapping of our own cannot fail in a way that
+  // matters: at worst the slack stays mapped until the buffer goes.
   if (head != 0) {
-    munmap(mapping, head);
+    static_cast<void>(munmap(start, head));
   }
   if (tail != 0) {
-    munmap(reinterpret_cast<void*>(aligned + length), tail);
+    static_cast<void>(munmap(aligned + length, tail));
   }
   // Only advice: without huge pages the mapping still works, page by page.
-  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-  return frame_buffer(reinterpret_cast<unsigned char*>(aligned), frame_buffer_release{length});
+  static_cast<void>(madvise(aligned, length, MADV_HUGEPAGE));
+  // Under AddressSanitizer, a read past the frame into the rounding slack is
+  // reported as it would be for a heap buffer of exactly `size` bytes.
+  ASAN_POISON_MEMORY_REGION(aligned + size, length - size);
+  return frame_buffer(aligned, frame_buffer_release{length});
 }
 
 }  // namespace
 
 void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
   if (mapped_bytes != 0) {
-    munmap(bytes, mapped_bytes);
+    ASAN_UNPOISON_MEMORY_REGION(bytes, mapped_bytes);
+    static_cast<void>(munmap(bytes, mapped_bytes));
   } else {
     std::free(bytes);
   }

@@ -17,8 +17,7 @@ struct format_word {
 
 // GREY has no word: it is reachable only as the default.
 constexpr format_word k_format_words[] = {
-    {"bayer", BA81}, {"yuyv", YUYV}, {"yvyu", YVYU},
-    {"uyvy", UYVY},  {"vyuy", VYUY}, {"rgb", RGBP},
+    {"bayer", BA81}, {"yuyv", YUYV}, {"yvyu", YVYU}, {"uyvy", UYVY}, {"vyuy", VYUY}, {"rgb", RGBP},
 };
 
 void apply_format_word(const char* word, pixel_format& format) noexcept {
@@ -40,10 +39,11 @@ void copy_file_name(const char* name, char (&file_name)[k_file_name_capacity]) n
   }
 }
 
+// A diagnostic that cannot be written has nowhere else to go.
 void write_usage(const char* program) {
-  std::fprintf(stderr,
-               "Usage: %s [-n \"Dateiname.raw\"] [-w Wertebereich_1] [-x Wertebereich_2] [-f Farbformat]\n",
-               program);
+  static_cast<void>(std::fprintf(
+      stderr, "Usage: %s [-n \"Dateiname.raw\"] [-w Wertebereich_1] [-x Wertebereich_2] [-f Farbformat]\n",
+      program));
 }
 
 }  // namespace

@@ -16,8 +16,11 @@
 namespace rawhist {
 namespace {
 
+// Closes a file on a path that has already failed: a second failure there
+// changes nothing. The successful path closes through fclose itself and
+// reports its outcome.
 struct file_close {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+  void operator()(std::FILE* file) const noexcept { static_cast<void>(std::fclose(file)); }
 };
 using file_handle = std::unique_ptr<std::FILE, file_close>;
 
@@ -97,7 +100,8 @@ int run(int argc, char* argv[]) {
     return 1;
   }
   if (settings.format == RGBP) {
-    std::fputs("Format not supported!\n", stderr);
+    // Diagnostics that cannot be written have nowhere else to go.
+    static_cast<void>(std::fputs("Format not supported!\n", stderr));
     return 1;
   }
   if (!count_file(settings)) {

@@ -31,8 +31,8 @@ TEST(IsSample, SelectsByFormatAndParity) {
     bool odd;
   };
   const row rows[] = {
-      {GREY, true, true},  {BA81, true, true},  {YUYV, true, false},      {YVYU, true, false},
-      {UYVY, false, true}, {VYUY, false, true}, {RGBP, false, false},     {0, false, false},
+      {GREY, true, true},  {BA81, true, true},  {YUYV, true, false},  {YVYU, true, false},
+      {UYVY, false, true}, {VYUY, false, true}, {RGBP, false, false}, {0, false, false},
   };
   for (const auto& r : rows) {
     for (std::uint64_t offset : {0ULL, 1ULL, 2ULL, 3ULL, 0xFFFFFFFFFFULL, 0xFFFFFFFFFFFFFFFFULL}) {
@@ -148,15 +148,9 @@ TEST(CountSamples, LumaParityOfShortFrames) {
   };
   // Luma bytes are 200, chroma bytes 10, so each sum tells which ones counted.
   const row rows[] = {
-      {{200}, YUYV, 0, 1},
-      {{200}, YVYU, 0, 1},
-      {{10}, UYVY, 0, 0},
-      {{10}, VYUY, 0, 0},
-      {{10}, GREY, 1, 0},
-      {{200, 10, 200}, YUYV, 0, 2},
-      {{10, 200, 10}, UYVY, 0, 1},
-      {{10, 200, 10}, VYUY, 0, 1},
-      {{10, 200, 10}, BA81, 2, 1},
+      {{200}, YUYV, 0, 1},         {{200}, YVYU, 0, 1},         {{10}, UYVY, 0, 0},
+      {{10}, VYUY, 0, 0},          {{10}, GREY, 1, 0},          {{200, 10, 200}, YUYV, 0, 2},
+      {{10, 200, 10}, UYVY, 0, 1}, {{10, 200, 10}, VYUY, 0, 1}, {{10, 200, 10}, BA81, 2, 1},
   };
   for (const auto& r : rows) {
     clear_histogram();
@@ -177,7 +171,9 @@ TEST(SumRange, AddsInclusiveRanges) {
 
   auto expected_sum = [](int low, int high) {
     std::uint64_t sum = 0;
-    for (int v = low; v <= high; ++v) sum += static_cast<std::uint64_t>(v) + 1;
+    for (int v = low; v <= high; ++v) {
+      sum += static_cast<std::uint64_t>(v) + 1;
+    }
     return sum;
   };
   struct row {
@@ -185,11 +181,16 @@ TEST(SumRange, AddsInclusiveRanges) {
     std::uint64_t sum;
   };
   const row rows[] = {
-      {{0, 30}, expected_sum(0, 30)},    {{215, 255}, expected_sum(215, 255)},
-      {{0, 255}, frame.size()},          {{255, 255}, 256},
-      {{0, 0}, 1},                       {{7, 7}, 8},
-      {{200, 100}, 0},                   {{255, 0}, 0},
-      {{1, 0}, 0},                       {{254, 255}, 255 + 256},
+      {{0, 30}, expected_sum(0, 30)},
+      {{215, 255}, expected_sum(215, 255)},
+      {{0, 255}, frame.size()},
+      {{255, 255}, 256},
+      {{0, 0}, 1},
+      {{7, 7}, 8},
+      {{200, 100}, 0},
+      {{255, 0}, 0},
+      {{1, 0}, 0},
+      {{254, 255}, 255 + 256},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(sum_range(r.range), r.sum) << int{r.range.low} << ".." << int{r.range.high};
@@ -198,7 +199,9 @@ TEST(SumRange, AddsInclusiveRanges) {
 
 TEST(ClearHistogram, ZeroesEveryCounter) {
   std::vector<unsigned char> frame(256);
-  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<unsigned char>(i);
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    frame[i] = static_cast<unsigned char>(i);
+  }
   count_samples(frame.data(), frame.size(), GREY);
   clear_histogram();
   EXPECT_EQ(histogram(), sample_histogram{});

@@ -18,7 +18,9 @@ const std::string k_frame{"\x00\xff\x1e\xd7\x1f\xd6\x10", 7};
 
 std::string repeat(const std::string& part, int times) {
   std::string whole;
-  for (int i = 0; i < times; ++i) whole += part;
+  for (int i = 0; i < times; ++i) {
+    whole += part;
+  }
   return whole;
 }
 
@@ -33,7 +35,9 @@ struct cli_case {
 
 void expect_case(const cli_case& c) {
   temp_dir dir;
-  if (c.image_raw != "-") dir.write("image.raw", c.image_raw);
+  if (c.image_raw != "-") {
+    dir.write("image.raw", c.image_raw);
+  }
   const tool_result r = run_tool(dir.path(), c.args);
   EXPECT_FALSE(r.timed_out) << c.name;
   EXPECT_EQ(r.out, c.out) << c.name;
@@ -58,7 +62,47 @@ TEST(Cli, CountsEachFormatAndRange) {
       {"all white", {}, std::string(100, '\xff'), "0, 100\n", "", 0},
       {"one byte uyvy has no sample", {"-f", "uyvy"}, std::string(1, '\0'), "0, 0\n", "", 0},
   };
-  for (const auto& c : cases) expect_case(c);
+  for (const auto& c : cases) {
+    expect_case(c);
+  }
+}
+
+TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
+  // Dark bytes at even offsets, bright ones at odd offsets. 2 MiB + 3 bytes
+  // takes the huge-page buffer, with an odd tail and a slack after it that a
+  // read past the end (caught by the sanitizer build) would touch.
+  for (std::size_t length : {std::size_t{1}, std::size_t{2}, (std::size_t{2} << 20U) + 3}) {
+    std::string frame(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+      frame[i] = static_cast<char>(i % 2 == 0 ? 10 : 240);
+    }
+    const std::string even = std::to_string((length + 1) / 2);
+    const std::string odd = std::to_string(length / 2);
+    const std::string none = "0";
+    struct row {
+      const char* word;
+      std::string dark;
+      std::string bright;
+    };
+    const row rows[] = {
+        {nullptr, even, odd}, {"bayer", even, odd}, {"yuyv", even, none},
+        {"yvyu", even, none}, {"uyvy", none, odd},  {"vyuy", none, odd},
+    };
+    for (const auto& r : rows) {
+      std::vector<std::string> args;
+      if (r.word != nullptr) {
+        args = {"-f", r.word};
+      }
+      temp_dir dir;
+      dir.write("image.raw", frame);
+      const tool_result result = run_tool(dir.path(), args);
+      const std::string label =
+          std::string(r.word == nullptr ? "grey" : r.word) + " " + std::to_string(length);
+      EXPECT_EQ(result.out, r.dark + ", " + r.bright + "\n") << label;
+      EXPECT_EQ(result.err, "") << label;
+      EXPECT_EQ(result.status, 0) << label;
+    }
+  }
 }
 
 TEST(Cli, ReadsOptionsLikeGetopt) {
@@ -66,7 +110,12 @@ TEST(Cli, ReadsOptionsLikeGetopt) {
       {"attached arguments", {"-fuyvy", "-w0,255"}, k_frame, "3, 2\n", "", 0},
       {"last -f in the table wins", {"-f", "rgb", "-f", "yuyv"}, k_frame, "3, 0\n", "", 0},
       {"rgb after yuyv is refused", {"-f", "yuyv", "-f", "rgb"}, k_frame, "", "Format not supported!\n", 1},
-      {"rgb never looks at the file", {"-f", "rgb", "-n", "missing.raw"}, "-", "", "Format not supported!\n", 1},
+      {"rgb never looks at the file",
+       {"-f", "rgb", "-n", "missing.raw"},
+       "-",
+       "",
+       "Format not supported!\n",
+       1},
       {"unknown words change nothing", {"-f", "YUYV", "-f", "grey"}, k_frame, "3, 2\n", "", 0},
       {"range without comma ignored", {"-w", "31,31", "-w", "5"}, k_frame, "1, 2\n", "", 0},
       {"bare word is not a file name", {"other.raw"}, k_frame, "3, 2\n", "", 0},
@@ -74,10 +123,16 @@ TEST(Cli, ReadsOptionsLikeGetopt) {
       {"unknown letter", {"-h"}, k_frame, "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
       {"missing argument", {"-n"}, k_frame, "", "rawhist: option requires an argument -- 'n'\n" + k_usage, 1},
       {"bad option beats rgb", {"-f", "rgb", "-h"}, "-", "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
-      {"bad option before any file access", {"-n", "missing", "-q"}, "-", "",
-       "rawhist: invalid option -- 'q'\n" + k_usage, 1},
+      {"bad option before any file access",
+       {"-n", "missing", "-q"},
+       "-",
+       "",
+       "rawhist: invalid option -- 'q'\n" + k_usage,
+       1},
   };
-  for (const auto& c : cases) expect_case(c);
+  for (const auto& c : cases) {
+    expect_case(c);
+  }
 }
 
 TEST(Cli, ReportsFileFailuresAsSpecified) {
@@ -85,12 +140,24 @@ TEST(Cli, ReportsFileFailuresAsSpecified) {
       {"no image.raw", {}, "-", "", "stat: No such file or directory\n", 1},
       {"empty file is silent", {}, "", "", "", 1},
       {"name of 5000 bytes", {"-n", std::string(5000, 'a')}, k_frame, "", "stat: File name too long\n", 1},
-      {"name of exactly 4096 bytes", {"-n", std::string(4096, 'a')}, k_frame, "", "stat: File name too long\n", 1},
+      {"name of exactly 4096 bytes",
+       {"-n", std::string(4096, 'a')},
+       k_frame,
+       "",
+       "stat: File name too long\n",
+       1},
       // A real name of 4095 bytes that only a reader holding all of it can find.
-      {"name of 4095 bytes is held whole", {"-n", repeat("./", 2043) + "image.raw"}, k_frame, "3, 2\n", "", 0},
+      {"name of 4095 bytes is held whole",
+       {"-n", repeat("./", 2043) + "image.raw"},
+       k_frame,
+       "3, 2\n",
+       "",
+       0},
       {"directory as file", {"-n", "."}, "-", "", "", 1},
   };
-  for (const auto& c : cases) expect_case(c);
+  for (const auto& c : cases) {
+    expect_case(c);
+  }
 }
 
 TEST(Cli, FifoFailsAtOnceWithoutBlocking) {

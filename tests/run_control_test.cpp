@@ -56,7 +56,9 @@ TEST(ParseValueRange, ConvertsAndWrapsLikeStrtoull) {
 // parse_options takes a mutable vector, as main receives it; getopt may permute it.
 struct argv_builder {
   explicit argv_builder(std::vector<std::string> words) : storage(std::move(words)) {
-    for (auto& word : storage) pointers.push_back(word.data());
+    for (auto& word : storage) {
+      pointers.push_back(word.data());
+    }
     pointers.push_back(nullptr);
   }
   int argc() const { return static_cast<int>(storage.size()); }
@@ -79,7 +81,12 @@ TEST(ParseOptions, FillsSettingsInOrder) {
   const value_range d2{215, 255};
   const row rows[] = {
       {{"rawhist"}, true, "image.raw", GREY, d1, d2},
-      {{"rawhist", "-n", "a.raw", "-w", "1,2", "-x", "3,4", "-f", "uyvy"}, true, "a.raw", UYVY, {1, 2}, {3, 4}},
+      {{"rawhist", "-n", "a.raw", "-w", "1,2", "-x", "3,4", "-f", "uyvy"},
+       true,
+       "a.raw",
+       UYVY,
+       {1, 2},
+       {3, 4}},
       {{"rawhist", "-na.raw", "-w1,2", "-x3,4", "-fvyuy"}, true, "a.raw", VYUY, {1, 2}, {3, 4}},
       {{"rawhist", "-n", "a", "-n", "b"}, true, "b", GREY, d1, d2},
       {{"rawhist", "-w", "1,2", "-w", "9"}, true, "image.raw", GREY, {1, 2}, d2},
@@ -104,7 +111,9 @@ TEST(ParseOptions, FillsSettingsInOrder) {
     argv_builder args(r.words);
     run_settings settings;
     std::string line;
-    for (const auto& w : r.words) line += w + ' ';
+    for (const auto& w : r.words) {
+      line += w + ' ';
+    }
     EXPECT_EQ(parse_options(args.argc(), args.argv(), settings), r.ok) << line;
     EXPECT_STREQ(settings.file_name, r.file_name.c_str()) << line;
     EXPECT_EQ(settings.format, r.format) << line;

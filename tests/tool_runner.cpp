@@ -31,23 +31,31 @@ std::string read_all(const std::string& path) {
                              const run_options& options) {
   const int in = open("/dev/null", O_RDONLY);
   const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0) _exit(126);
+  if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0) {
+    _exit(126);
+  }
   switch (options.stdout_to) {
     case output_target::capture: {
       const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || dup2(out, 1) < 0) _exit(126);
+      if (out < 0 || dup2(out, 1) < 0) {
+        _exit(126);
+      }
       break;
     }
     case output_target::full_device: {
       const int out = open("/dev/full", O_WRONLY);
-      if (out < 0 || dup2(out, 1) < 0) _exit(126);
+      if (out < 0 || dup2(out, 1) < 0) {
+        _exit(126);
+      }
       break;
     }
     case output_target::closed:
       close(1);
       break;
   }
-  if (chdir(directory.c_str()) != 0) _exit(126);
+  if (chdir(directory.c_str()) != 0) {
+    _exit(126);
+  }
   if (options.without_read_override) {
     // Fails harmlessly for an ordinary user, who has neither capability.
     prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
@@ -68,12 +76,19 @@ tool_result run_tool(const std::string& directory, const std::vector<std::string
   std::vector<std::string> words{"rawhist"};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (auto& word : words) argv.push_back(word.data());
+  argv.reserve(words.size() + 1);
+  for (auto& word : words) {
+    argv.push_back(word.data());
+  }
   argv.push_back(nullptr);
 
   const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) exec_child(directory, argv, out_path, err_path, options);
+  if (pid < 0) {
+    throw std::runtime_error("fork failed");
+  }
+  if (pid == 0) {
+    exec_child(directory, argv, out_path, err_path, options);
+  }
 
   tool_result result;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
@@ -87,7 +102,9 @@ tool_result run_tool(const std::string& directory, const std::vector<std::string
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  if (!result.timed_out && WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
+  if (!result.timed_out && WIFEXITED(wait_status)) {
+    result.status = WEXITSTATUS(wait_status);
+  }
   result.out = read_all(out_path);
   result.err = read_all(err_path);
   return result;
@@ -95,7 +112,9 @@ tool_result run_tool(const std::string& directory, const std::vector<std::string
 
 temp_dir::temp_dir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "rawhist-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
   path_ = pattern;
 }
 
@@ -105,7 +124,7 @@ temp_dir::~temp_dir() {
 }
 
 std::string temp_dir::write(const std::string& name, const std::string& bytes) const {
-  const std::string path = path_ + "/" + name;
+  std::string path = path_ + "/" + name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }

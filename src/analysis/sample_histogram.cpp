@@ -51,7 +51,9 @@ inline std::size_t byte_2(std::uint32_t half) noexcept { return (half >> 16U) & 
 inline std::size_t byte_3(std::uint32_t half) noexcept { return half >> 24U; }
 
 inline std::uint32_t low_half(std::uint64_t word) noexcept { return static_cast<std::uint32_t>(word); }
-inline std::uint32_t high_half(std::uint64_t word) noexcept { return static_cast<std::uint32_t>(word >> 32U); }
+inline std::uint32_t high_half(std::uint64_t word) noexcept {
+  return static_cast<std::uint32_t>(word >> 32U);
+}
 
 // Every byte, or the bytes at even offsets, of a little-endian word.
 constexpr std::uint64_t k_every_byte = 0x0101010101010101U;

@@ -1,0 +1,43 @@
+// Any buffer in any countable format: the kernel must agree with the plain
+// per-byte loop, and the whole range must sum to the number of selected bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "analysis/pixel_format.h"
+#include "analysis/reference_count.h"
+#include "analysis/sample_histogram.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static constexpr rawhist::pixel_format k_formats[] = {rawhist::GREY, rawhist::BA81, rawhist::YUYV,
+                                                        rawhist::YVYU, rawhist::UYVY, rawhist::VYUY};
+  if (size == 0) {
+    return 0;
+  }
+  const rawhist::pixel_format format = k_formats[data[0] % 6];
+  const std::size_t length = size - 1;
+  // A heap copy of exactly the frame's length, so that any read past its end
+  // is caught by AddressSanitizer.
+  auto frame = std::make_unique<unsigned char[]>(length);
+  if (length != 0) {
+    std::memcpy(frame.get(), data + 1, length);
+  }
+
+  rawhist::clear_histogram();
+  rawhist::count_samples(frame.get(), length, format);
+  rawhist::sample_histogram expected{};
+  rawhist::count_samples_reference(frame.get(), length, format, expected);
+  if (rawhist::histogram() != expected) {
+    std::abort();
+  }
+  std::uint64_t selected = 0;
+  for (std::uint64_t offset = 0; offset < length; ++offset) {
+    selected += rawhist::is_sample(format, offset) ? 1 : 0;
+  }
+  if (rawhist::sum_range({0, 255}) != selected) {
+    std::abort();
+  }
+  return 0;
+}
