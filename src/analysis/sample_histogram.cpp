@@ -64,24 +64,34 @@ constexpr std::uint64_t k_even_lanes = 0xFFU * k_every_other_byte;
 // Black or clipped areas repeat one value over long stretches, where even
 // eight sub-tables leave each increment waiting for the one before it. Such
 // a stretch is counted 64 bytes at a time instead; on varied content the test
-// costs a few instructions and one well-predicted branch per 64 bytes.
+// costs a few instructions and one well-predicted branch per 64 bytes. The
+// words are loaded once for both the test and the count.
 constexpr std::size_t k_run_bytes = 64;
+using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
 
-// Whether the selected bytes (the `lanes` of each word shifted right by
-// `shift`) of the k_run_bytes bytes at p all hold the value of the first.
-template <unsigned shift, std::uint64_t lanes>
-bool holds_one_value(const unsigned char* p) noexcept {
-  const std::uint64_t first = load_le64(p) >> shift;
-  std::uint64_t differ = 0;
-  for (std::size_t k = 8; k < k_run_bytes; k += 8) {
-    differ |= (load_le64(p + k) >> shift) ^ first;
+template <unsigned shift>
+[[gnu::always_inline]] inline word_run load_run(const unsigned char* p) noexcept {
+  word_run words;
+  for (std::size_t k = 0; k < words.size(); ++k) {
+    words[k] = load_le64(p + 8 * k) >> shift;
   }
-  return (differ & lanes) == 0 && (first & lanes) == (first & 0xFFU) * (lanes / 0xFFU);
+  return words;
 }
 
-[[gnu::always_inline]] inline void count_16_every(const unsigned char* p, sub_table_set& t) noexcept {
-  const std::uint64_t a = load_le64(p);
-  const std::uint64_t b = load_le64(p + 8);
+// Whether the `lanes` of every word hold the value of the first lane.
+template <std::uint64_t lanes>
+[[gnu::always_inline]] inline bool holds_one_value(const word_run& words) noexcept {
+  std::uint64_t differ = 0;
+  for (std::size_t k = 1; k < words.size(); ++k) {
+    differ |= words[k] ^ words[0];
+  }
+  return (differ & lanes) == 0 && (words[0] & lanes) == (words[0] & 0xFFU) * (lanes / 0xFFU);
+}
+
+// The 16-byte steps are forced inline: a call per 16 bytes costs a sixth of
+// the counting time.
+[[gnu::always_inline]] inline void count_16_every(std::uint64_t a, std::uint64_t b,
+                                                  sub_table_set& t) noexcept {
   const std::uint32_t a0 = low_half(a);
   const std::uint32_t a1 = high_half(a);
   const std::uint32_t b0 = low_half(b);
@@ -104,13 +114,10 @@ bool holds_one_value(const unsigned char* p) noexcept {
   ++t[7][byte_3(b1)];
 }
 
-// The selected bytes move to bytes 0, 2, 4 and 6 of each shifted word.
-// Both 16-byte steps are forced inline: a call per 16 bytes costs a sixth of
-// the counting time.
-template <unsigned shift>
-[[gnu::always_inline]] inline void count_16_alternate(const unsigned char* p, sub_table_set& t) noexcept {
-  const std::uint64_t a = load_le64(p) >> shift;
-  const std::uint64_t b = load_le64(p + 8) >> shift;
+// Takes words already shifted so that the selected bytes are bytes 0, 2, 4
+// and 6.
+[[gnu::always_inline]] inline void count_16_alternate(std::uint64_t a, std::uint64_t b,
+                                                      sub_table_set& t) noexcept {
   ++t[0][byte_at(a, 0)];
   ++t[1][byte_at(a, 16)];
   ++t[2][byte_at(a, 32)];
@@ -124,16 +131,17 @@ template <unsigned shift>
 void count_every_byte(const unsigned char* p, std::size_t n, sub_table_set& t) noexcept {
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
-    if (holds_one_value<0, k_all_lanes>(p + i)) {
-      t[0][p[i]] += k_run_bytes;
+    const word_run words = load_run<0>(p + i);
+    if (holds_one_value<k_all_lanes>(words)) {
+      t[0][words[0] & 0xFFU] += k_run_bytes;
       continue;
     }
-    for (std::size_t k = 0; k < k_run_bytes; k += 16) {
-      count_16_every(p + i + k, t);
+    for (std::size_t k = 0; k < words.size(); k += 2) {
+      count_16_every(words[k], words[k + 1], t);
     }
   }
   for (; i + 16 <= n; i += 16) {
-    count_16_every(p + i, t);
+    count_16_every(load_le64(p + i), load_le64(p + i + 8), t);
   }
   for (; i < n; ++i) {
     ++t[i % k_sub_tables][p[i]];
@@ -147,16 +155,17 @@ void count_alternate_bytes(const unsigned char* p, std::size_t n, sub_table_set&
   constexpr unsigned shift = first * 8;
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
-    if (holds_one_value<shift, k_even_lanes>(p + i)) {
-      t[0][p[i + first]] += k_run_bytes / 2;
+    const word_run words = load_run<shift>(p + i);
+    if (holds_one_value<k_even_lanes>(words)) {
+      t[0][words[0] & 0xFFU] += k_run_bytes / 2;
       continue;
     }
-    for (std::size_t k = 0; k < k_run_bytes; k += 16) {
-      count_16_alternate<shift>(p + i + k, t);
+    for (std::size_t k = 0; k < words.size(); k += 2) {
+      count_16_alternate(words[k], words[k + 1], t);
     }
   }
   for (; i + 16 <= n; i += 16) {
-    count_16_alternate<shift>(p + i, t);
+    count_16_alternate(load_le64(p + i) >> shift, load_le64(p + i + 8) >> shift, t);
   }
   for (i += first; i < n; i += 2) {
     ++t[0][p[i]];
