@@ -33,7 +33,7 @@ frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
   const std::size_t tail = reserved - head - length;
   unsigned char* const aligned = start + head;
   // Giving back part of a mapping of our own cannot fail in a way that
-  // matters: at worst the slack stays mapped until the buffer goes.
+  // matters: at worst the slack stays mapped until the process ends.
   if (head != 0) {
     static_cast<void>(munmap(start, head));
   }
