@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """Times whole runs of rawhist against the literal build of the same steps.
 
-Usage: bench/compare_whole_process.py [BUILD_DIR] [RUNS]
-  BUILD_DIR  a build tree holding rawhist, rawhist_literal and
-             rawhist_make_frame (default: build/dev)
+Usage: bench/compare_whole_process.py [--read-strategies] [BUILD_DIR] [RUNS]
+  BUILD_DIR  a build tree holding rawhist, rawhist_literal,
+             rawhist_make_frame and rawhist_read_strategy (default: build/dev)
   RUNS       timed runs of each program per frame (default: 31)
+  --read-strategies
+             instead, time reading a whole frame into a buffer obtained by
+             malloc, by a huge-page mapping, by MAP_POPULATE and by a
+             pre-faulted huge-page mapping, at 1, 16.6, 64 and 256 MB
 
 Frames are written to a temporary directory and read once before timing, so
 every run finds them in the page cache. The two programs run alternately, so
@@ -51,9 +55,38 @@ def timed(command, null):
     return elapsed
 
 
+STRATEGIES = ["malloc", "huge", "populate", "huge-populate"]
+
+
+def compare_read_strategies(build, runs):
+    maker = os.path.join(build, "rawhist_make_frame")
+    reader = os.path.join(build, "rawhist_read_strategy")
+    null = os.open(os.devnull, os.O_WRONLY)
+    print(f"{'frame':10}" + "".join(f"{name + ' ms':>22}" for name in STRATEGIES))
+    print(f"{'':10}" + "".join(f"{'median / worst':>22}" for _ in STRATEGIES))
+    with tempfile.TemporaryDirectory() as folder:
+        for size in (1_000_000, 16_588_800, 67_108_864, 268_435_456):
+            path = os.path.join(folder, "frame.raw")
+            subprocess.run([maker, "random", "grey", str(size), path], check=True)
+            output_of([reader, "malloc", path])
+            times = {name: [] for name in STRATEGIES}
+            for _ in range(runs):
+                for name in STRATEGIES:
+                    times[name].append(timed([reader, name, path], null))
+            cells = "".join(f"{statistics.median(t) * 1e3:12.2f} / {max(t) * 1e3:7.2f}" for t in times.values())
+            print(f"{size / 1e6:7.1f} MB{cells}")
+            os.remove(path)
+
+
 def main():
-    build = sys.argv[1] if len(sys.argv) > 1 else "build/dev"
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 31
+    args = sys.argv[1:]
+    strategies = "--read-strategies" in args
+    args = [a for a in args if a != "--read-strategies"]
+    build = args[0] if args else "build/dev"
+    runs = int(args[1]) if len(args) > 1 else 31
+    if strategies:
+        compare_read_strategies(build, runs)
+        return
     tool = os.path.join(build, "rawhist")
     literal = os.path.join(build, "rawhist_literal")
     maker = os.path.join(build, "rawhist_make_frame")
