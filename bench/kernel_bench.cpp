@@ -17,17 +17,24 @@ using rawhist::pixel_format;
 constexpr std::size_t k_uhd_uyvy = std::size_t{3840} * 2160 * 2;  // 16.6 MB
 constexpr std::size_t k_64_mb = std::size_t{64} << 20U;
 
-enum content : int { random_bytes = 0, constant_bytes = 1 };
+// Random bytes (the worst case), one value (a clipped white frame), and two
+// alternating values (a flat field on a Bayer row, or a fine test chart).
+enum content : int { random_bytes = 0, constant_bytes = 1, alternating_bytes = 2 };
+constexpr const char* k_content_names[] = {"random", "constant", "alternating"};
 
 const std::vector<unsigned char>& frame(std::size_t size, int kind) {
-  static std::vector<unsigned char> frames[2][2];
+  static std::vector<unsigned char> frames[2][3];
   auto& slot = frames[size == k_64_mb ? 1 : 0][kind];
   if (slot.size() != size) {
-    slot.assign(size, 235);  // a clipped white frame
+    slot.assign(size, 235);
     if (kind == random_bytes) {
       std::mt19937_64 random(42);
       for (auto& byte : slot) {
         byte = static_cast<unsigned char>(random());
+      }
+    } else if (kind == alternating_bytes) {
+      for (std::size_t i = 1; i < size; i += 2) {
+        slot[i] = 90;
       }
     }
   }
@@ -36,7 +43,7 @@ const std::vector<unsigned char>& frame(std::size_t size, int kind) {
 
 void set_labels(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
-  state.SetLabel(state.range(1) == random_bytes ? "random" : "constant");
+  state.SetLabel(k_content_names[state.range(1)]);
 }
 
 template <pixel_format format>
@@ -69,7 +76,7 @@ void per_byte_loop(benchmark::State& state) {
 
 void sizes(benchmark::internal::Benchmark* b) {
   for (auto size : {k_uhd_uyvy, k_64_mb}) {
-    for (int kind : {random_bytes, constant_bytes}) {
+    for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
       b->Args({static_cast<std::int64_t>(size), kind});
     }
   }

@@ -92,15 +92,21 @@ TEST(CountSamples, MatchesReferenceForEveryLengthAndTail) {
   }
 }
 
-TEST(CountSamples, StretchesOfOneValueCountExactly) {
-  // One differing byte at every position of a uniform stretch, in luma and in
-  // chroma, so a shortcut for uniform stretches that misses any byte shows.
+TEST(CountSamples, RepeatingStretchesCountExactly) {
+  // One differing byte at every position of a stretch of one value and of
+  // two alternating values (a flat Bayer field), in luma and in chroma, so a
+  // shortcut for such stretches that misses any byte shows.
   for (pixel_format format : k_countable) {
     for (std::size_t length : {64U, 128U, 200U}) {
-      for (std::size_t odd_one = 0; odd_one < length; ++odd_one) {
-        std::vector<unsigned char> frame(length, 255);
-        frame[odd_one] = 254;
-        expect_same_as_reference(frame.data(), frame.size(), format);
+      for (const unsigned char second : {255, 40}) {
+        for (std::size_t odd_one = 0; odd_one < length; ++odd_one) {
+          std::vector<unsigned char> frame(length, 255);
+          for (std::size_t i = 1; i < length; i += 2) {
+            frame[i] = second;
+          }
+          frame[odd_one] = 254;
+          expect_same_as_reference(frame.data(), frame.size(), format);
+        }
       }
     }
     // Uniform luma under varying chroma, and the reverse.

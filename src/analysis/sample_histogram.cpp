@@ -56,17 +56,16 @@ inline std::uint32_t high_half(std::uint64_t word) noexcept {
   return static_cast<std::uint32_t>(word >> 32U);
 }
 
-// Every byte, or the bytes at even offsets, of a little-endian word.
-constexpr std::uint64_t k_every_byte = 0x0101010101010101U;
+// Bytes 0, 2, 4 and 6 of a little-endian word.
 constexpr std::uint64_t k_every_other_byte = 0x0001000100010001U;
-constexpr std::uint64_t k_all_lanes = 0xFFU * k_every_byte;
 constexpr std::uint64_t k_even_lanes = 0xFFU * k_every_other_byte;
 
-// Black or clipped areas repeat one value over long stretches, where even
-// eight sub-tables leave each increment waiting for the one before it. Such
-// a stretch is counted 64 bytes at a time instead; on varied content the test
-// costs a few instructions and one well-predicted branch per 64 bytes. The
-// words are loaded once for both the test and the count.
+// Black or clipped areas repeat one value over long stretches, and a flat
+// Bayer field repeats one pair of values; there even eight sub-tables leave
+// each increment waiting for the one before it. Such a stretch is counted 64
+// bytes at a time instead; on varied content the test costs a few
+// instructions and one well-predicted branch per 64 bytes. The words are
+// loaded once for both the test and the count.
 constexpr std::size_t k_run_bytes = 64;
 using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
 
@@ -79,14 +78,25 @@ template <unsigned shift>
   return words;
 }
 
-// Whether the `lanes` of every word hold the value of the first lane.
-template <std::uint64_t lanes>
-[[gnu::always_inline]] inline bool holds_one_value(const word_run& words) noexcept {
+// The bits in which some word of the stretch differs from the first.
+[[gnu::always_inline]] inline std::uint64_t differing_bits(const word_run& words) noexcept {
   std::uint64_t differ = 0;
   for (std::size_t k = 1; k < words.size(); ++k) {
     differ |= words[k] ^ words[0];
   }
-  return (differ & lanes) == 0 && (words[0] & lanes) == (words[0] & 0xFFU) * (lanes / 0xFFU);
+  return differ;
+}
+
+// Whether the stretch is its first two bytes over and over (one value, or
+// two alternating ones).
+[[gnu::always_inline]] inline bool repeats_first_pair(const word_run& words) noexcept {
+  return differing_bits(words) == 0 && words[0] == (words[0] & 0xFFFFU) * k_every_other_byte;
+}
+
+// Whether bytes 0, 2, 4 and 6 of every (shifted) word hold one value.
+[[gnu::always_inline]] inline bool even_lanes_hold_one_value(const word_run& words) noexcept {
+  return (differing_bits(words) & k_even_lanes) == 0 &&
+         (words[0] & k_even_lanes) == (words[0] & 0xFFU) * k_every_other_byte;
 }
 
 // The 16-byte steps are forced inline: a call per 16 bytes costs a sixth of
@@ -133,8 +143,9 @@ void count_every_byte(const unsigned char* p, std::size_t n, sub_table_set& t) n
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
     const word_run words = load_run<0>(p + i);
-    if (holds_one_value<k_all_lanes>(words)) {
-      t[0][words[0] & 0xFFU] += k_run_bytes;
+    if (repeats_first_pair(words)) {
+      t[0][words[0] & 0xFFU] += k_run_bytes / 2;
+      t[1][(words[0] >> 8U) & 0xFFU] += k_run_bytes / 2;
       continue;
     }
     for (std::size_t k = 0; k < words.size(); k += 2) {
@@ -157,7 +168,7 @@ void count_alternate_bytes(const unsigned char* p, std::size_t n, sub_table_set&
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
     const word_run words = load_run<shift>(p + i);
-    if (holds_one_value<k_even_lanes>(words)) {
+    if (even_lanes_hold_one_value(words)) {
       t[0][words[0] & 0xFFU] += k_run_bytes / 2;
       continue;
     }
