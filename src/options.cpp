@@ -49,11 +49,6 @@ void write_usage(const char* program) {
 }  // namespace
 
 bool parse_options(int argc, char* argv[], run_settings& settings) {
-  // An empty argument vector (possible through execve) holds no options and
-  // no program name to put in a usage line.
-  if (argc < 1 || argv[0] == nullptr) {
-    return true;
-  }
   // 0 rather than 1 makes getopt drop every trace of an earlier scan.
   optind = 0;
   int letter = 0;
