@@ -19,11 +19,12 @@ constexpr std::size_t k_sub_tables = 8;
 using sub_table_set = std::array<std::array<std::uint32_t, 256>, k_sub_tables>;
 
 // The sub-tables are folded into the 64-bit histogram after every block. A
-// sub-counter gains at most one per frame byte (a run of one value goes to a
-// single table), so a block must stay below 2^32 bytes; 16 MiB keeps far
-// inside that and costs one fold of 2048 counters per 16 MiB. The block
-// length is a multiple of 64 so that each block starts at an even offset and
-// the parity of every offset inside it stays the same as in the whole frame.
+// sub-counter gains at most one per frame byte (a uniform stretch adds at
+// most its own length to any one table), so a block must stay below 2^32
+// bytes; 16 MiB keeps far inside that and costs one fold of 2048 counters
+// per 16 MiB. The block length is a multiple of 64 so that each block
+// starts at an even offset and the parity of every offset inside it stays
+// the same as in the whole frame.
 constexpr std::size_t k_block_bytes = std::size_t{1} << 24U;
 static_assert(k_block_bytes % 64 == 0);
 static_assert(k_block_bytes < (std::uint64_t{1} << 32U));
