@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Times whole runs of rawhist against the literal build of the same steps.
 
 Usage: bench/compare_whole_process.py [--read-strategies] [BUILD_DIR] [RUNS]

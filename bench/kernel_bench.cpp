@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frame bytes per second of the counting kernel, beside the straightforward
 // per-byte loop in the same run. Not a test: run it by hand (see README).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The same run as rawhist, built the literal way on purpose: one malloc of the
 // file's size, one fread, and the per-byte is_sample loop. It is the baseline
 // of the whole-process comparison and is never installed.

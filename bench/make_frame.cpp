@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a synthetic frame for the whole-process comparison:
 //   rawhist_make_frame KIND FORMAT BYTES FILE
 // KIND is "pattern" (colour bars over a luma ramp, as a test chart gives),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a whole file into one buffer obtained in one of several ways, then
 // touches every page of it, for the whole-process comparison of buffer
 // strategies (bench/compare_whole_process.py --read-strategies):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any buffer in any countable format: the kernel must agree with the plain
 // per-byte loop, and the whole range must sum to the number of selected bytes.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Argument vectors made from the input (words separated by NUL bytes, the
 // first being the program name) through the tool's own option reader: it
 // must never crash, and must leave the settings consistent.

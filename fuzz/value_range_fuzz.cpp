@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any byte string as a range argument: both bounds must be what strtoull and
 // the wrap to 8 bits give, and text without a comma must change nothing.
 #include <cstddef>

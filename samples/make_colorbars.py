@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes colorbars_320x240.uyvy, the sample frame shipped with rawhist.
 
 A 320x240 packed YUV 4:2:2 frame (byte order U Y V Y, BT.601 limited range):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frame_buffer.h"
 
 #include <sanitizer/asan_interface.h>
@@ -60,6 +61,11 @@ void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
 }
 
 frame_buffer allocate_frame_buffer(std::size_t size) noexcept {
+  // No object may be larger than a pointer difference can span; malloc
+  // refuses such sizes too. On 32-bit targets this is any frame over 2 GiB.
+  if (size > static_cast<std::size_t>(PTRDIFF_MAX)) {
+    return frame_buffer();
+  }
   if (size >= k_mapping_threshold) {
     return map_huge_page_buffer(size);
   }

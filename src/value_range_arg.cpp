@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "value_range_arg.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <linux/videodev2.h>
 
 #include <gtest/gtest.h>

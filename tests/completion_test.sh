@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the bash completion: option letters, format words after -f, file
 # names after -n, nothing after -w and -x.
 set -u

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Unpacks the built Debian package into a temporary root and runs the binary
-# from there on the sample frame.
+# SPDX-License-Identifier: MIT
+# Unpacks the built Debian package into a temporary root, checks its control
+# fields, and runs the binary from there on the sample frame. Any further
+# arguments are the emulator that runs a binary of the target (cross builds).
 set -euo pipefail
-build=$1 sample=$2 version=$3
-arch=$(dpkg --print-architecture)
+build=$1 sample=$2 version=$3 arch=$4
+shift 4
 deb="$build/rawhist_${version}_${arch}.deb"
 [[ -f $deb ]] || { echo "no package at $deb: run cpack first"; exit 1; }
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 
 dpkg-deb -x "$deb" "$root"
-for file in usr/bin/rawhist usr/share/man/man1/rawhist.1 usr/share/bash-completion/completions/rawhist; do
+for file in usr/bin/rawhist usr/share/man/man1/rawhist.1.gz usr/share/bash-completion/completions/rawhist \
+  usr/share/doc/rawhist/copyright usr/share/doc/rawhist/changelog.gz; do
   [[ -f $root/$file ]] || { echo "package lacks $file"; exit 1; }
 done
+[[ $(dpkg-deb -f "$deb" Architecture) == "$arch" ]] || { echo "Architecture is not $arch"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *libc6* ]] || { echo "Depends does not name libc6: '$depends'"; exit 1; }
-out=$("$root/usr/bin/rawhist" -n "$sample" -f uyvy)
+[[ $depends =~ ^libc6\ \(\>=\ 2\.[0-9]+\)$ ]] || { echo "Depends is not a plain libc6 version: '$depends'"; exit 1; }
+# The binary is of the package's architecture, not the build machine's.
+case $arch in
+  amd64) machine="Advanced Micro Devices X86-64" ;;
+  arm64) machine="AArch64" ;;
+  armhf) machine="ARM" ;;
+  s390x) machine="IBM S/390" ;;
+  *) machine="" ;;
+esac
+[[ -z $machine ]] || readelf -h "$root/usr/bin/rawhist" | grep -q "Machine: *$machine" ||
+  { echo "usr/bin/rawhist is not a $machine binary"; exit 1; }
+out=$("$@" "$root/usr/bin/rawhist" -n "$sample" -f uyvy)
 [[ $out == "9520, 10480" ]] || { echo "packaged rawhist printed: $out"; exit 1; }
 echo "package: ok ($(basename "$deb"), Depends: $depends)"

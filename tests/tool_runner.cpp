@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tool_runner.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,7 +28,27 @@ std::string read_all(const std::string& path) {
 }
 
 // Only async-signal-safe calls between fork and exec.
-[[noreturn]] void exec_child(const std::string& directory, const std::vector<char*>& argv,
+// The words that start the tool: itself, or on a cross build the emulator
+// that runs it (qemu-user's -0 sets the argv[0] the tool sees). The
+// emulator's words come from the build, separated by semicolons.
+std::vector<std::string> command_words(const std::vector<std::string>& args) {
+  std::vector<std::string> words;
+  const std::string emulator = RAWHIST_EMULATOR;
+  for (std::size_t start = 0; start < emulator.size();) {
+    const std::size_t end = std::min(emulator.find(';', start), emulator.size());
+    words.push_back(emulator.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!words.empty()) {
+    words.insert(words.end(), {"-0", "rawhist", RAWHIST_EXE});
+  } else {
+    words.push_back("rawhist");
+  }
+  words.insert(words.end(), args.begin(), args.end());
+  return words;
+}
+
+[[noreturn]] void exec_child(const char* program, const std::string& directory, const std::vector<char*>& argv,
                              const std::string& out_path, const std::string& err_path,
                              const run_options& options) {
   const int in = open("/dev/null", O_RDONLY);
@@ -61,7 +83,7 @@ std::string read_all(const std::string& path) {
     prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
     prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
   }
-  execv(RAWHIST_EXE, argv.data());
+  execvp(program, argv.data());
   _exit(127);
 }
 
@@ -73,8 +95,7 @@ tool_result run_tool(const std::string& directory, const std::vector<std::string
   const std::string out_path = capture.path() + "/out";
   const std::string err_path = capture.path() + "/err";
 
-  std::vector<std::string> words{"rawhist"};
-  words.insert(words.end(), args.begin(), args.end());
+  std::vector<std::string> words = command_words(args);
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (auto& word : words) {
@@ -82,12 +103,14 @@ tool_result run_tool(const std::string& directory, const std::vector<std::string
   }
   argv.push_back(nullptr);
 
+  // The tool itself has an absolute path; an emulator is found on PATH.
+  const char* const program = words.front() == "rawhist" ? RAWHIST_EXE : words.front().c_str();
   const pid_t pid = fork();
   if (pid < 0) {
     throw std::runtime_error("fork failed");
   }
   if (pid == 0) {
-    exec_child(directory, argv, out_path, err_path, options);
+    exec_child(program, directory, argv, out_path, err_path, options);
   }
 
   tool_result result;

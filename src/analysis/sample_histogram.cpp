@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "analysis/sample_histogram.h"
 
 #include <algorithm>

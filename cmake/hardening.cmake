@@ -1,0 +1,39 @@
+# SPDX-License-Identifier: MIT
+#
+# Release builds are hardened as Debian hardens its own binaries
+# (dpkg-buildflags with hardening=+all), plus stack-clash and control-flow
+# protection. A flag that the compiler or target does not take is left out for
+# it rather than forced. The sanitizer and fuzz builds switch this off: they
+# bring their own instrumentation, and fortified libc calls hide reads from it.
+include(CheckCXXCompilerFlag)
+include(CheckPIESupported)
+
+option(RAWHIST_HARDEN "Build with Debian's hardening flags" ON)
+if(NOT RAWHIST_HARDEN)
+  return()
+endif()
+
+check_pie_supported(LANGUAGES CXX)
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+
+# -fcf-protection is for x86, -mbranch-protection for arm64; each compiler
+# refuses the other's, and the check below leaves it out there.
+foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+  string(MAKE_C_IDENTIFIER "RAWHIST_CXX_HAS${flag}" supported)
+  check_cxx_compiler_flag(${flag} ${supported})
+  if(${supported})
+    add_compile_options(${flag})
+  endif()
+endforeach()
+# Debian 12's C start files carry no control-flow marks, so the linker would
+# drop the mark from every program although all of its own code is built for
+# it. The start files make no indirect call and leave return addresses alone;
+# the marks are set explicitly, as a CET-enabled C library would let them be.
+if(RAWHIST_CXX_HAS_fcf_protection AND RAWHIST_TARGET_CPU STREQUAL "x86_64")
+  add_link_options(-Wl,-z,ibt -Wl,-z,shstk)
+endif()
+add_compile_options(-Wformat -Werror=format-security)
+# Fortified libc calls need the optimiser; some compilers define the macro
+# themselves, so it is undefined first to avoid a redefinition warning.
+add_compile_options(-U_FORTIFY_SOURCE "$<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>")
+add_link_options(-Wl,-z,relro -Wl,-z,now)

@@ -1,0 +1,44 @@
+# SPDX-License-Identifier: MIT
+#
+# What the compiler builds for, which need not be this machine: a toolchain
+# file or a plain -DCMAKE_CXX_COMPILER=aarch64-linux-gnu-g++ both give a
+# foreign target. Sets RAWHIST_TARGET_CPU (aarch64, arm, s390x, x86_64, ...),
+# RAWHIST_TARGET_TRIPLE, RAWHIST_FOREIGN_TARGET and RAWHIST_DEB_ARCH, and for
+# a foreign target the emulator that runs its binaries here, if installed.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+  OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+string(REGEX MATCH "^[^-]+" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_TRIPLE}")
+if(RAWHIST_TARGET_CPU MATCHES "^i[3-6]86$")
+  set(RAWHIST_TARGET_CPU i386)
+endif()
+
+set(RAWHIST_FOREIGN_TARGET OFF)
+if(CMAKE_CROSSCOMPILING OR NOT RAWHIST_TARGET_CPU STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
+  set(RAWHIST_FOREIGN_TARGET ON)
+endif()
+
+set(deb_arch_x86_64 amd64)
+set(deb_arch_aarch64 arm64)
+set(deb_arch_s390x s390x)
+set(deb_arch_i386 i386)
+if(RAWHIST_TARGET_CPU STREQUAL "arm")
+  if(RAWHIST_TARGET_TRIPLE MATCHES "hf$")
+    set(RAWHIST_DEB_ARCH armhf)
+  else()
+    set(RAWHIST_DEB_ARCH armel)
+  endif()
+elseif(DEFINED deb_arch_${RAWHIST_TARGET_CPU})
+  set(RAWHIST_DEB_ARCH ${deb_arch_${RAWHIST_TARGET_CPU}})
+else()
+  set(RAWHIST_DEB_ARCH ${RAWHIST_TARGET_CPU})
+endif()
+
+# There is no binfmt_misc here to run foreign binaries by themselves: tests
+# and test discovery start them through qemu-user, with the target's own
+# libraries from Debian's cross packages.
+if(RAWHIST_FOREIGN_TARGET AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  find_program(RAWHIST_QEMU qemu-${RAWHIST_TARGET_CPU})
+  if(RAWHIST_QEMU)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${RAWHIST_QEMU} -L /usr/${RAWHIST_TARGET_TRIPLE})
+  endif()
+endif()

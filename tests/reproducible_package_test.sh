@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Builds the Debian package of the committed HEAD twice, from two clones in
+# differently named directories and at different times, and requires the two
+# .deb files to be identical byte for byte.
+set -euo pipefail
+source=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+build() {
+  git clone -q "$source" "$1"
+  (cd "$1" && cmake --workflow --preset package --fresh >"$1.log" 2>&1) ||
+    { tail -n 20 "$1.log"; echo "package build in $1 failed"; exit 1; }
+}
+build "$work/first"
+sleep 2 # a later clock, so that a time stamp taken from it would show
+build "$work/second-elsewhere"
+
+first=$(ls "$work"/first/build/package/*.deb)
+second=$(ls "$work"/second-elsewhere/build/package/*.deb)
+if ! cmp -s "$first" "$second"; then
+  echo "the two packages differ:"
+  for deb in "$first" "$second"; do
+    echo "== $deb"
+    dpkg-deb -I "$deb"
+    dpkg-deb -c "$deb"
+    mkdir -p "$deb.x" && dpkg-deb -x "$deb" "$deb.x" && (cd "$deb.x" && find . -type f -exec md5sum {} + | sort -k2)
+  done
+  exit 1
+fi
+echo "reproducible: $(basename "$first") built twice, $(md5sum <"$first" | cut -c1-32)"
