@@ -2,10 +2,17 @@
 # SPDX-License-Identifier: MIT
 """Times whole runs of rawhist against the literal build of the same steps.
 
-Usage: bench/compare_whole_process.py [--read-strategies] [BUILD_DIR] [RUNS]
-  BUILD_DIR  a build tree holding rawhist, rawhist_literal,
+Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--read-strategies] [BUILD_DIR] [RUNS]
+  BUILD_DIR  a build tree holding rawhist, rawhist_literal, rawhist_serial_floor,
              rawhist_make_frame and rawhist_read_strategy (default: build/dev)
   RUNS       timed runs of each program per frame (default: 31)
+  --sweep    instead, time rawhist against the serial floor (one thread, one
+             buffer, always a huge-page mapping filled by read(), the same
+             kernel) on random frames from 16 bytes to 64 MiB, on both sides
+             of the 4 KiB and 2 MiB boundaries and at the common frame sizes;
+             ratio = floor time / rawhist time (below 1: rawhist slower)
+  --no-thp   with --sweep: every run with transparent huge pages disabled
+             for the process (prctl PR_SET_THP_DISABLE), as where they are off
   --read-strategies
              instead, time reading a whole frame into a buffer obtained by
              malloc, by a huge-page mapping, by MAP_POPULATE and by a
@@ -56,6 +63,62 @@ def timed(command, null):
     return elapsed
 
 
+SWEEP = [
+    # (label, format word, bytes)
+    ("16 B", "grey", 16),
+    ("4 KiB - 1", "grey", 4095),
+    ("4 KiB", "grey", 4096),
+    ("4 KiB + 1", "grey", 4097),
+    ("64 KiB", "grey", 65_536),
+    ("256 KiB", "grey", 262_144),
+    ("VGA YUYV", "yuyv", 614_400),
+    ("1 MiB GREY", "grey", 1_048_576),
+    ("720p YUYV", "yuyv", 1_843_200),
+    ("2 MiB - 1", "grey", 2_097_151),
+    ("2 MiB", "grey", 2_097_152),
+    ("2 MiB + 1", "grey", 2_097_153),
+    ("1080p UYVY", "uyvy", 4_147_200),
+    ("4K GREY", "grey", 16_588_800),
+    ("4K UYVY", "uyvy", 16_588_800),
+    ("64 MiB", "uyvy", 67_108_864),
+]
+
+
+def disable_thp():
+    """Turns transparent huge pages off for this process and every child."""
+    import ctypes
+    pr_set_thp_disable = 41
+    if ctypes.CDLL(None, use_errno=True).prctl(pr_set_thp_disable, 1, 0, 0, 0) != 0:
+        sys.exit("prctl(PR_SET_THP_DISABLE) failed")
+
+
+def sweep(build, runs):
+    tool = os.path.join(build, "rawhist")
+    floor = os.path.join(build, "rawhist_serial_floor")
+    maker = os.path.join(build, "rawhist_make_frame")
+    null = os.open(os.devnull, os.O_WRONLY)
+    print(f"{'frame':12} {'bytes':>11} {'rawhist ms':>11} {'floor ms':>11} {'ratio':>6}")
+    with tempfile.TemporaryDirectory() as folder:
+        for label, word, size in SWEEP:
+            path = os.path.join(folder, "frame.raw")
+            subprocess.run([maker, "random", "grey", str(size), path], check=True)
+            args = ["-n", path] + (["-f", word] if word != "grey" else [])
+            ours = output_of([tool] + args)
+            theirs = output_of([floor] + args)
+            if ours != theirs:
+                sys.exit(f"{label}: rawhist printed {ours!r}, the serial floor {theirs!r}")
+            fast, base = [], []
+            for i in range(runs):
+                # Alternate which goes first, so neither always finds a warmer cache.
+                pair = [(fast, tool), (base, floor)] if i % 2 == 0 else [(base, floor), (fast, tool)]
+                for times, program in pair:
+                    times.append(timed([program] + args, null))
+            ours_ms = statistics.median(fast) * 1e3
+            floor_ms = statistics.median(base) * 1e3
+            print(f"{label:12} {size:11,} {ours_ms:11.3f} {floor_ms:11.3f} {floor_ms / ours_ms:6.2f}")
+            os.remove(path)
+
+
 STRATEGIES = ["malloc", "huge", "populate", "huge-populate"]
 
 
@@ -82,11 +145,17 @@ def compare_read_strategies(build, runs):
 def main():
     args = sys.argv[1:]
     strategies = "--read-strategies" in args
-    args = [a for a in args if a != "--read-strategies"]
+    sweeping = "--sweep" in args
+    if "--no-thp" in args:
+        disable_thp()
+    args = [a for a in args if a not in ("--read-strategies", "--sweep", "--no-thp")]
     build = args[0] if args else "build/dev"
     runs = int(args[1]) if len(args) > 1 else 31
     if strategies:
         compare_read_strategies(build, runs)
+        return
+    if sweeping:
+        sweep(build, runs)
         return
     tool = os.path.join(build, "rawhist")
     literal = os.path.join(build, "rawhist_literal")

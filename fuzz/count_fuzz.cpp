@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Any buffer in any countable format: the kernel must agree with the plain
 // per-byte loop, and the whole range must sum to the number of selected bytes.
+//
+// Input: one byte choosing the format, one byte of repeats, then the frame.
+// With repeats r > 0 the frame is the rest of the input laid down r + 1 times
+// over, so short inputs become long periodic frames (stripes, Bayer tiles),
+// any period and any phase, which the kernel's shortcut for repeating
+// stretches must not miscount.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,16 +20,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static constexpr rawhist::pixel_format k_formats[] = {rawhist::GREY, rawhist::BA81, rawhist::YUYV,
                                                         rawhist::YVYU, rawhist::UYVY, rawhist::VYUY};
-  if (size == 0) {
+  if (size < 2) {
     return 0;
   }
   const rawhist::pixel_format format = k_formats[data[0] % 6];
-  const std::size_t length = size - 1;
+  const std::size_t copies = std::size_t{data[1]} + 1;
+  const std::uint8_t* const unit = data + 2;
+  const std::size_t unit_length = size - 2;
+  const std::size_t length = unit_length * copies;
   // A heap copy of exactly the frame's length, so that any read past its end
   // is caught by AddressSanitizer.
   auto frame = std::make_unique<unsigned char[]>(length);
-  if (length != 0) {
-    std::memcpy(frame.get(), data + 1, length);
+  for (std::size_t copy = 0; copy < copies && unit_length != 0; ++copy) {
+    std::memcpy(frame.get() + copy * unit_length, unit, unit_length);
   }
 
   rawhist::clear_histogram();

@@ -30,12 +30,12 @@ std::string read_all(const std::string& path) {
 // Only async-signal-safe calls between fork and exec.
 // The words that start the tool: itself, or on a cross build the emulator
 // that runs it (qemu-user's -0 sets the argv[0] the tool sees). The
-// emulator's words come from the build, separated by semicolons.
+// emulator's words come from the build, separated by '|'.
 std::vector<std::string> command_words(const std::vector<std::string>& args) {
   std::vector<std::string> words;
   const std::string emulator = RAWHIST_EMULATOR;
   for (std::size_t start = 0; start < emulator.size();) {
-    const std::size_t end = std::min(emulator.find(';', start), emulator.size());
+    const std::size_t end = std::min(emulator.find('|', start), emulator.size());
     words.push_back(emulator.substr(start, end - start));
     start = end + 1;
   }

@@ -71,11 +71,10 @@ constexpr std::uint64_t k_even_lanes = 0xFFU * k_every_other_byte;
 constexpr std::size_t k_run_bytes = 64;
 using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
 
-template <unsigned shift>
 [[gnu::always_inline]] inline word_run load_run(const unsigned char* p) noexcept {
   word_run words;
   for (std::size_t k = 0; k < words.size(); ++k) {
-    words[k] = load_le64(p + 8 * k) >> shift;
+    words[k] = load_le64(p + 8 * k);
   }
   return words;
 }
@@ -95,7 +94,7 @@ template <unsigned shift>
   return differing_bits(words) == 0 && words[0] == (words[0] & 0xFFFFU) * k_every_other_byte;
 }
 
-// Whether bytes 0, 2, 4 and 6 of every (shifted) word hold one value.
+// Whether bytes 0, 2, 4 and 6 of every word hold one value.
 [[gnu::always_inline]] inline bool even_lanes_hold_one_value(const word_run& words) noexcept {
   return (differing_bits(words) & k_even_lanes) == 0 &&
          (words[0] & k_even_lanes) == (words[0] & 0xFFU) * k_every_other_byte;
@@ -127,8 +126,7 @@ template <unsigned shift>
   ++t[7][byte_3(b1)];
 }
 
-// Takes words already shifted so that the selected bytes are bytes 0, 2, 4
-// and 6.
+// Counts bytes 0, 2, 4 and 6 of each word.
 [[gnu::always_inline]] inline void count_16_alternate(std::uint64_t a, std::uint64_t b,
                                                       sub_table_set& t) noexcept {
   ++t[0][byte_at(a, 0)];
@@ -144,7 +142,7 @@ template <unsigned shift>
 void count_every_byte(const unsigned char* p, std::size_t n, sub_table_set& t) noexcept {
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
-    const word_run words = load_run<0>(p + i);
+    const word_run words = load_run(p + i);
     if (repeats_first_pair(words)) {
       t[0][words[0] & 0xFFU] += k_run_bytes / 2;
       t[1][(words[0] >> 8U) & 0xFFU] += k_run_bytes / 2;
@@ -163,13 +161,18 @@ void count_every_byte(const unsigned char* p, std::size_t n, sub_table_set& t) n
 }
 
 // Counts the bytes at offsets first, first + 2, first + 4, ... of a block
-// that starts at an even offset of the frame; `first` is 0 or 1.
+// that starts at an even offset of the frame; `first` is 0 or 1. The words
+// are loaded from `first` bytes in, so that the selected bytes are always
+// bytes 0, 2, 4 and 6 of a word and odd offsets cost exactly what even ones
+// do (an unaligned load is as cheap as an aligned one; shifting every word
+// into place was not). Every load stays inside the block.
 template <unsigned first>
 void count_alternate_bytes(const unsigned char* p, std::size_t n, sub_table_set& t) noexcept {
-  constexpr unsigned shift = first * 8;
+  const unsigned char* const q = p + first;
+  const std::size_t m = n - std::min<std::size_t>(n, first);
   std::size_t i = 0;
-  for (; i + k_run_bytes <= n; i += k_run_bytes) {
-    const word_run words = load_run<shift>(p + i);
+  for (; i + k_run_bytes <= m; i += k_run_bytes) {
+    const word_run words = load_run(q + i);
     if (even_lanes_hold_one_value(words)) {
       t[0][words[0] & 0xFFU] += k_run_bytes / 2;
       continue;
@@ -178,11 +181,11 @@ void count_alternate_bytes(const unsigned char* p, std::size_t n, sub_table_set&
       count_16_alternate(words[k], words[k + 1], t);
     }
   }
-  for (; i + 16 <= n; i += 16) {
-    count_16_alternate(load_le64(p + i) >> shift, load_le64(p + i + 8) >> shift, t);
+  for (; i + 16 <= m; i += 16) {
+    count_16_alternate(load_le64(q + i), load_le64(q + i + 8), t);
   }
-  for (i += first; i < n; i += 2) {
-    ++t[0][p[i]];
+  for (; i < m; i += 2) {
+    ++t[0][q[i]];
   }
 }
 

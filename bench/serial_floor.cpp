@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// The serial floor: the fastest run the rules allow as we understand them,
+// kept deliberately plain, for the whole-process size sweep
+// (bench/compare_whole_process.py --sweep). One thread, one buffer holding
+// the whole frame, filled before counting: whatever the frame's size, a
+// 2 MiB-aligned anonymous mapping marked for transparent huge pages, filled
+// by read() straight from the file, then the same counting kernel as
+// rawhist. Same command line and output as rawhist; never installed.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "analysis/sample_histogram.h"
+#include "options.h"
+
+int main(int argc, char* argv[]) {
+  rawhist::clear_histogram();
+  rawhist::run_settings settings;
+  if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP) {
+    return 1;
+  }
+  const int fd = open(settings.file_name, O_RDONLY);
+  struct stat status {};
+  if (fd < 0 || fstat(fd, &status) != 0 || status.st_size <= 0) {
+    return 1;
+  }
+  const auto size = static_cast<std::size_t>(status.st_size);
+  constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
+  const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
+  void* mapping = mmap(nullptr, length + k_huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) {
+    return 1;
+  }
+  auto* buffer = static_cast<unsigned char*>(mapping);
+  buffer += (k_huge_page - reinterpret_cast<std::uintptr_t>(buffer) % k_huge_page) % k_huge_page;
+  static_cast<void>(madvise(buffer, length, MADV_HUGEPAGE));
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t got = read(fd, buffer + done, size - done);
+    if (got <= 0) {
+      return 1;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  rawhist::count_samples(buffer, size, settings.format);
+  static_cast<void>(std::printf("%llu, %llu\n", static_cast<unsigned long long>(rawhist::sum_range(settings.range_1)),
+                                static_cast<unsigned long long>(rawhist::sum_range(settings.range_2))));
+  return 0;
+}
