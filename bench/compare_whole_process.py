@@ -11,6 +11,9 @@ Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--read-strategies] [
              kernel) on random frames from 16 bytes to 64 MiB, on both sides
              of the 4 KiB and 2 MiB boundaries and at the common frame sizes;
              ratio = floor time / rawhist time (below 1: rawhist slower)
+  --baseline PROGRAM
+             in the default comparison, time PROGRAM instead of the literal
+             build (for instance the rawhist of an unhardened build tree)
   --no-thp   with --sweep: every run with transparent huge pages disabled
              for the process (prctl PR_SET_THP_DISABLE), as where they are off
   --read-strategies
@@ -148,6 +151,11 @@ def main():
     sweeping = "--sweep" in args
     if "--no-thp" in args:
         disable_thp()
+    baseline = None
+    if "--baseline" in args:
+        at = args.index("--baseline")
+        baseline = args[at + 1]
+        del args[at:at + 2]
     args = [a for a in args if a not in ("--read-strategies", "--sweep", "--no-thp")]
     build = args[0] if args else "build/dev"
     runs = int(args[1]) if len(args) > 1 else 31
@@ -158,10 +166,11 @@ def main():
         sweep(build, runs)
         return
     tool = os.path.join(build, "rawhist")
-    literal = os.path.join(build, "rawhist_literal")
+    literal = baseline or os.path.join(build, "rawhist_literal")
     maker = os.path.join(build, "rawhist_make_frame")
 
-    print(f"{'frame':24} {'rawhist ms':>18} {'literal ms':>18} {'rawhist GB/s':>13} {'ratio':>6}")
+    other = "baseline ms" if baseline else "literal ms"
+    print(f"{'frame':24} {'rawhist ms':>18} {other:>18} {'rawhist GB/s':>13} {'ratio':>6}")
     print(f"{'':24} {'median / worst':>18} {'median / worst':>18}")
     null = os.open(os.devnull, os.O_WRONLY)
     with tempfile.TemporaryDirectory() as folder:

@@ -19,10 +19,11 @@ using frame_buffer = std::unique_ptr<unsigned char[], frame_buffer_release>;
 // cannot be had. `size` must not be 0.
 //
 // A whole frame is written once by the read and then read once by the count,
-// so for large frames the cost is dominated by the kernel handing out fresh
-// pages. Frames of 2 MiB and more get a mapping aligned to 2 MiB and marked
-// for transparent huge pages, which takes one fault per 2 MiB instead of one
-// per 4 KiB; where huge pages are unavailable it is an ordinary mapping.
+// so beyond the smallest frames the cost is dominated by the kernel handing
+// out fresh pages. Frames of 384 KiB and more get a mapping aligned to 2 MiB
+// and marked for transparent huge pages, which takes one fault per 2 MiB
+// instead of one per 4 KiB; where huge pages are unavailable it is an
+// ordinary mapping, faulted page by page as the heap would be.
 frame_buffer allocate_frame_buffer(std::size_t size) noexcept;
 
 }  // namespace rawhist
