@@ -31,7 +31,8 @@ int main(int argc, char* argv[]) {
   const auto size = static_cast<std::size_t>(status.st_size);
   constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
   const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
-  void* mapping = mmap(nullptr, length + k_huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mapping =
+      mmap(nullptr, length + k_huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) {
     return 1;
   }
@@ -47,7 +48,8 @@ int main(int argc, char* argv[]) {
   }
   close(fd);
   rawhist::count_samples(buffer, size, settings.format);
-  static_cast<void>(std::printf("%llu, %llu\n", static_cast<unsigned long long>(rawhist::sum_range(settings.range_1)),
+  static_cast<void>(std::printf("%llu, %llu\n",
+                                static_cast<unsigned long long>(rawhist::sum_range(settings.range_1)),
                                 static_cast<unsigned long long>(rawhist::sum_range(settings.range_2))));
   return 0;
 }

@@ -48,9 +48,9 @@ std::vector<std::string> command_words(const std::vector<std::string>& args) {
   return words;
 }
 
-[[noreturn]] void exec_child(const char* program, const std::string& directory, const std::vector<char*>& argv,
-                             const std::string& out_path, const std::string& err_path,
-                             const run_options& options) {
+[[noreturn]] void exec_child(const char* program, const std::string& directory,
+                             const std::vector<char*>& argv, const std::string& out_path,
+                             const std::string& err_path, const run_options& options) {
   const int in = open("/dev/null", O_RDONLY);
   const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0) {
