@@ -27,8 +27,11 @@ foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection -
 endforeach()
 # Debian 12's C start files carry no control-flow marks, so the linker would
 # drop the mark from every program although all of its own code is built for
-# it. The start files make no indirect call and leave return addresses alone;
-# the marks are set explicitly, as a CET-enabled C library would let them be.
+# it. On x86-64 the marks are set explicitly: Linux enforces no indirect-branch
+# tracking for user space, and the start files keep to the shadow stack's
+# rules. (arm64 is different: there the kernel does enforce BTI on a marked
+# program, and the start files' unmarked entry points would trap, so its
+# program stays unmarked while our own code carries the protection.)
 if(RAWHIST_CXX_HAS_fcf_protection AND RAWHIST_TARGET_CPU STREQUAL "x86_64")
   add_link_options(-Wl,-z,ibt -Wl,-z,shstk)
 endif()
