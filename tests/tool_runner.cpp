@@ -33,7 +33,8 @@ std::string read_all(const std::string& path) {
 // emulator's words come from the build, separated by '|'.
 std::vector<std::string> command_words(const std::vector<std::string>& args) {
   std::vector<std::string> words;
-  const std::string emulator = RAWHIST_EMULATOR;
+  static constexpr char k_emulator[] = RAWHIST_EMULATOR;
+  const std::string emulator(k_emulator);
   for (std::size_t start = 0; start < emulator.size();) {
     const std::size_t end = std::min(emulator.find('|', start), emulator.size());
     words.push_back(emulator.substr(start, end - start));
