@@ -66,6 +66,22 @@ def timed(command, null):
     return elapsed
 
 
+def alternate(label, tool, other, args, runs, null):
+    """Times runs of `tool` and `other` on the same arguments, taking turns
+    and swapping which goes first each round, after checking (with the page
+    cache warmed) that both print the same line. Returns both lists of times."""
+    ours = output_of([tool] + args)
+    theirs = output_of([other] + args)
+    if ours != theirs:
+        sys.exit(f"{label}: {tool} printed {ours!r}, {other} {theirs!r}")
+    fast, base = [], []
+    for i in range(runs):
+        pair = [(fast, tool), (base, other)] if i % 2 == 0 else [(base, other), (fast, tool)]
+        for times, program in pair:
+            times.append(timed([program] + args, null))
+    return fast, base
+
+
 SWEEP = [
     # (label, format word, bytes)
     ("16 B", "grey", 16),
@@ -106,16 +122,7 @@ def sweep(build, runs):
             path = os.path.join(folder, "frame.raw")
             subprocess.run([maker, "random", "grey", str(size), path], check=True)
             args = ["-n", path] + (["-f", word] if word != "grey" else [])
-            ours = output_of([tool] + args)
-            theirs = output_of([floor] + args)
-            if ours != theirs:
-                sys.exit(f"{label}: rawhist printed {ours!r}, the serial floor {theirs!r}")
-            fast, base = [], []
-            for i in range(runs):
-                # Alternate which goes first, so neither always finds a warmer cache.
-                pair = [(fast, tool), (base, floor)] if i % 2 == 0 else [(base, floor), (fast, tool)]
-                for times, program in pair:
-                    times.append(timed([program] + args, null))
+            fast, base = alternate(label, tool, floor, args, runs, null)
             ours_ms = statistics.median(fast) * 1e3
             floor_ms = statistics.median(base) * 1e3
             print(f"{label:12} {size:11,} {ours_ms:11.3f} {floor_ms:11.3f} {floor_ms / ours_ms:6.2f}")
@@ -178,15 +185,7 @@ def main():
             path = os.path.join(folder, "frame.raw")
             subprocess.run([maker, kind, word, str(size), path], check=True)
             args = ["-n", path] + (["-f", word] if word != "grey" else [])
-            # Warm the page cache and check both agree.
-            ours = output_of([tool] + args)
-            theirs = output_of([literal] + args)
-            if ours != theirs:
-                sys.exit(f"{label}: rawhist printed {ours!r}, the literal build {theirs!r}")
-            fast, slow = [], []
-            for _ in range(runs):
-                fast.append(timed([tool] + args, null))
-                slow.append(timed([literal] + args, null))
+            fast, slow = alternate(label, tool, literal, args, runs, null)
             fast_median = statistics.median(fast)
             slow_median = statistics.median(slow)
             print(f"{label:24} {fast_median * 1e3:8.2f} / {max(fast) * 1e3:7.2f} "

@@ -1,11 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Cross build for arm-linux-gnueabihf with Debian's g++-arm-linux-gnueabihf; the tests run under
 # qemu-user (cmake/target.cmake finds it).
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(RAWHIST_CROSS_TRIPLE arm-linux-gnueabihf)
+include(${CMAKE_CURRENT_LIST_DIR}/cross-toolchain.cmake)
