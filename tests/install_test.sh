@@ -19,8 +19,8 @@ if [[ $got != "$want" ]]; then
   printf 'installed files differ:\n%s\nwant:\n%s\n' "$got" "$want"
   exit 1
 fi
-MANWIDTH=80 man -l "$prefix/share/man/man1/rawhist.1.gz" 2>&1 | grep -q 'rawhist - count the dark and bright samples' ||
-  { echo "man -l does not show the page"; exit 1; }
+page=$(MANWIDTH=80 man -l "$prefix/share/man/man1/rawhist.1.gz" 2>&1)
+[[ $page == *'rawhist - count the dark and bright samples'* ]] || { echo "man -l does not show the page"; exit 1; }
 out=$("$@" "$prefix/bin/rawhist" -n "$sample" -f uyvy)
 [[ $out == "9520, 10480" ]] || { echo "installed rawhist printed: $out"; exit 1; }
 echo "install: ok"

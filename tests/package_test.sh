@@ -27,8 +27,8 @@ case $arch in
   s390x) machine="IBM S/390" ;;
   *) machine="" ;;
 esac
-[[ -z $machine ]] || readelf -h "$root/usr/bin/rawhist" | grep -q "Machine: *$machine" ||
-  { echo "usr/bin/rawhist is not a $machine binary"; exit 1; }
+header=$(readelf -h "$root/usr/bin/rawhist")
+[[ -z $machine || $header =~ Machine:\ +$machine ]] || { echo "usr/bin/rawhist is not a $machine binary"; exit 1; }
 out=$("$@" "$root/usr/bin/rawhist" -n "$sample" -f uyvy)
 [[ $out == "9520, 10480" ]] || { echo "packaged rawhist printed: $out"; exit 1; }
 echo "package: ok ($(basename "$deb"), Depends: $depends)"
