@@ -80,3 +80,15 @@ endif()
 set(CPACK_RAWHIST_SOURCE_DATE_EPOCH "${RAWHIST_SOURCE_DATE_EPOCH}")
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
 include(CPack)
+
+# The built package, unpacked and run (through the emulator on a foreign
+# target): `ctest -L package` after cpack. Needs no test library, so the
+# package presets build neither GoogleTest nor the tests.
+if(RAWHIST_PACKAGE_TEST)
+  enable_testing()
+  add_test(NAME debian_package
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package_test.sh ${PROJECT_BINARY_DIR}
+            ${PROJECT_SOURCE_DIR}/samples/colorbars_320x240.uyvy ${PROJECT_VERSION}
+            ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE} ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(debian_package PROPERTIES LABELS package)
+endif()
