@@ -8,12 +8,20 @@
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
   OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 string(REGEX MATCH "^[^-]+" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_TRIPLE}")
-if(RAWHIST_TARGET_CPU MATCHES "^i[3-6]86$")
-  set(RAWHIST_TARGET_CPU i386)
-endif()
+
+# Triples and `uname -m` name some CPUs differently (i686 and i386, armv7l
+# and arm): both are brought to the triple's family name before comparing,
+# so that a build on the board itself is not taken for a cross build.
+function(rawhist_cpu_family cpu out)
+  string(REGEX REPLACE "^i[3-6]86$" "i386" cpu "${cpu}")
+  string(REGEX REPLACE "^arm.*$" "arm" cpu "${cpu}")
+  set(${out} ${cpu} PARENT_SCOPE)
+endfunction()
+rawhist_cpu_family("${RAWHIST_TARGET_CPU}" RAWHIST_TARGET_CPU)
+rawhist_cpu_family("${CMAKE_HOST_SYSTEM_PROCESSOR}" host_cpu)
 
 set(RAWHIST_FOREIGN_TARGET OFF)
-if(CMAKE_CROSSCOMPILING OR NOT RAWHIST_TARGET_CPU STREQUAL CMAKE_HOST_SYSTEM_PROCESSOR)
+if(CMAKE_CROSSCOMPILING OR NOT RAWHIST_TARGET_CPU STREQUAL host_cpu)
   set(RAWHIST_FOREIGN_TARGET ON)
 endif()
 
