@@ -3,10 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
 #include <random>
+#include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "analysis/count_kernels.h"
 #include "analysis/pixel_format.h"
 #include "analysis/reference_count.h"
 #include "analysis/sample_histogram.h"
@@ -56,24 +66,53 @@ std::uint64_t selected_bytes(pixel_format format, std::uint64_t length) {
   }
 }
 
-// Counts `frame` on top of a seeded histogram and checks that exactly the
-// reference loop's counts were added: a kernel that skips, double counts or
-// overwrites any counter shows up.
-void expect_same_as_reference(const unsigned char* frame, std::size_t length, pixel_format format) {
-  static const unsigned char seed[] = {0, 1, 2, 3, 30, 31, 214, 215, 254, 255, 255};
-  clear_histogram();
-  count_samples(seed, sizeof seed, GREY);
-  sample_histogram expected = histogram();
+// Every kernel, run or not on this CPU; the tests below run once per kernel
+// and skip, saying why, the ones this CPU cannot run.
+class CountSamples : public ::testing::TestWithParam<count_kernel> {
+ protected:
+  void SetUp() override {
+    if (!kernel_supported(GetParam())) {
+      GTEST_SKIP() << "the " << kernel_name(GetParam()) << " kernel cannot run on this CPU or build"
+                   << " (needs AVX-512 F, BW, VL, VBMI, VBMI2, BITALG and GFNI on x86-64)";
+    }
+  }
 
-  count_samples(frame, length, format);
-  count_samples_reference(frame, length, format, expected);
-  ASSERT_EQ(histogram(), expected) << "format " << std::hex << format << std::dec << " length " << length;
-  EXPECT_EQ(sum_range({0, 255}), sizeof seed + selected_bytes(format, length));
+  // Counts `frame` on top of a seeded histogram and checks that exactly the
+  // reference loop's counts were added: a kernel that skips, double counts
+  // or overwrites any counter shows up. The frame is copied to the very end
+  // of a heap block of its own, so a read past it is caught by
+  // AddressSanitizer; `align` (0..63) moves its start against a 64-byte
+  // boundary.
+  void expect_same_as_reference(const unsigned char* frame, std::size_t length, pixel_format format,
+                                std::size_t align = 0) const {
+    static const unsigned char seed[] = {0, 1, 2, 3, 30, 31, 214, 215, 254, 255, 255};
+    const auto block = std::make_unique<unsigned char[]>(align + length);
+    unsigned char* const copy = block.get() + align;
+    std::copy_n(frame, length, copy);
+
+    clear_histogram();
+    count_samples_using(GetParam(), seed, sizeof seed, GREY);
+    sample_histogram expected = histogram();
+    count_samples_using(GetParam(), copy, length, format);
+    count_samples_reference(copy, length, format, expected);
+    ASSERT_EQ(histogram(), expected) << "format " << std::hex << format << std::dec << " length " << length
+                                     << " align " << align;
+    EXPECT_EQ(sum_range({0, 255}), sizeof seed + selected_bytes(format, length));
+  }
+};
+
+std::string kernel_test_name(const ::testing::TestParamInfo<count_kernel>& info) {
+  return kernel_name(info.param);
 }
 
-TEST(CountSamples, MatchesReferenceForEveryLengthAndTail) {
+INSTANTIATE_TEST_SUITE_P(Kernels, CountSamples, ::testing::ValuesIn(k_count_kernels), kernel_test_name);
+
+TEST_P(CountSamples, MatchesReferenceForEveryLengthAndAlignment) {
+  // Every tail of every 64-byte vector and 128-byte step, at every start
+  // against a vector boundary.
+  constexpr std::size_t k_longest = 1100;
   std::mt19937 random(12345);
-  std::vector<unsigned char> noise(4096 + 1);
+  std::vector<unsigned char> noise(k_longest);
   for (auto& byte : noise) {
     byte = static_cast<unsigned char>(random());
   }
@@ -81,19 +120,20 @@ TEST(CountSamples, MatchesReferenceForEveryLengthAndTail) {
   const std::vector<unsigned char> white(noise.size(), 255);
 
   for (pixel_format format : k_countable) {
-    for (std::size_t length = 0; length <= 300; ++length) {
-      expect_same_as_reference(noise.data(), length, format);
-      // Off by one byte, so the words are read from unaligned addresses.
-      expect_same_as_reference(noise.data() + 1, length, format);
+    for (std::size_t length = 0; length <= k_longest; ++length) {
+      for (std::size_t align = 0; align < 64; ++align) {
+        expect_same_as_reference(noise.data(), length, format, align);
+      }
       expect_same_as_reference(black.data(), length, format);
-      expect_same_as_reference(white.data(), length, format);
+      expect_same_as_reference(white.data(), length, format, 1);
+      if (HasFatalFailure()) {
+        return;
+      }
     }
-    expect_same_as_reference(noise.data(), 4096, format);
-    expect_same_as_reference(noise.data() + 1, 4095, format);
   }
 }
 
-TEST(CountSamples, RepeatingStretchesCountExactly) {
+TEST_P(CountSamples, RepeatingStretchesCountExactly) {
   // One differing byte at every position of a stretch of one value and of
   // two alternating values (a flat Bayer field), in luma and in chroma, so a
   // shortcut for such stretches that misses any byte shows.
@@ -120,16 +160,17 @@ TEST(CountSamples, RepeatingStretchesCountExactly) {
   }
 }
 
-TEST(CountSamples, PeriodicContentCountsExactly) {
+TEST_P(CountSamples, PeriodicContentCountsExactly) {
   // Striped charts, Bayer tiles and fine lines repeat with a short period.
   // A shortcut for repeating stretches must check that the repeating unit is
   // one value (or one pair), not merely that whole words repeat: every period
   // here repeats word for word somewhere, but holds several values within a
   // word, and in the luma positions of YUV too. The values sit on both sides
-  // of the default range ends, so a miscount moves a sum.
-  const unsigned char values[] = {0, 29, 30, 31, 32, 213, 214, 215, 216, 255, 128};
+  // of the default range ends and of the 64-value bins, so a miscount moves
+  // a sum.
+  const unsigned char values[] = {0, 29, 30, 31, 32, 63, 64, 127, 128, 191, 192, 213, 214, 215, 216, 255};
   constexpr std::size_t k_value_count = sizeof values;
-  for (const std::size_t period : {3U, 4U, 8U, 16U, 32U, 64U, 128U}) {
+  for (std::size_t period = 3; period <= 128; ++period) {
     std::vector<unsigned char> pattern(period);
     for (std::size_t k = 0; k < period; ++k) {
       pattern[k] = values[(k * 7 + period) % k_value_count];
@@ -147,13 +188,18 @@ TEST(CountSamples, PeriodicContentCountsExactly) {
   }
 }
 
-TEST(CountSamples, StaysExactAcrossFoldingBlocks) {
-  // Longer than two of the kernel's 16 MiB blocks, with an odd tail.
+TEST_P(CountSamples, StaysExactAcrossBlocks) {
+  // Longer than two of the portable kernel's 16 MiB blocks, with an odd
+  // tail; thousands of the vector kernel's blocks, some all in one bin.
   const std::size_t length = (std::size_t{2} << 24U) + 4097;
   std::vector<unsigned char> frame(length);
   std::mt19937 random(99);
   for (auto& byte : frame) {
     byte = static_cast<unsigned char>(random() % 7 == 0 ? 255 : random());
+  }
+  // Long stretches of one bin: dark noise below 64 and bright noise above 192.
+  for (std::size_t i = length / 2; i < length / 2 + (std::size_t{1} << 20U); ++i) {
+    frame[i] = static_cast<unsigned char>(i % 3 == 0 ? frame[i] % 64 : 192 + frame[i] % 64);
   }
   for (pixel_format format : k_countable) {
     expect_same_as_reference(frame.data(), frame.size(), format);
@@ -164,16 +210,16 @@ TEST(CountSamples, StaysExactAcrossFoldingBlocks) {
   }
 }
 
-TEST(CountSamples, CountsNothingForRgbOrUnknownCodes) {
+TEST_P(CountSamples, CountsNothingForRgbOrUnknownCodes) {
   const unsigned char frame[] = {1, 2, 3, 4, 5};
   for (pixel_format format : {RGBP, pixel_format{0}, make_fourcc('N', 'V', '1', '2')}) {
     clear_histogram();
-    count_samples(frame, sizeof frame, format);
+    count_samples_using(GetParam(), frame, sizeof frame, format);
     EXPECT_EQ(sum_range({0, 255}), 0U);
   }
 }
 
-TEST(CountSamples, LumaParityOfShortFrames) {
+TEST_P(CountSamples, LumaParityOfShortFrames) {
   struct row {
     std::vector<unsigned char> frame;
     pixel_format format;
@@ -188,10 +234,50 @@ TEST(CountSamples, LumaParityOfShortFrames) {
   };
   for (const auto& r : rows) {
     clear_histogram();
-    count_samples(r.frame.data(), r.frame.size(), r.format);
+    count_samples_using(GetParam(), r.frame.data(), r.frame.size(), r.format);
     EXPECT_EQ(sum_range({0, 127}), r.in_0_127) << "format " << std::hex << r.format;
     EXPECT_EQ(sum_range({128, 255}), r.in_128_255) << "format " << std::hex << r.format;
   }
+}
+
+// Which CPU flags, as the kernel reports them in /proc/cpuinfo, the AVX-512
+// kernel needs.
+bool cpuinfo_has_every_avx512_extension() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("flags", 0) != 0) {
+      continue;
+    }
+    std::istringstream words(line.substr(line.find(':') + 1));
+    std::set<std::string> flags{std::istream_iterator<std::string>(words), {}};
+    for (const char* needed :
+         {"avx512f", "avx512bw", "avx512vl", "avx512vbmi", "avx512_vbmi2", "avx512_bitalg", "gfni", "popcnt"}) {
+      if (flags.count(needed) == 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+TEST(ChosenKernel, IsTheFastestTheCpuReports) {
+  // Read apart from the run-time check, so that a broken check cannot make
+  // the AVX-512 cases skip unnoticed. Under an emulator /proc/cpuinfo is
+  // the host's: the run then names the kernel it expects.
+  std::string expected = "portable";
+#if defined(__x86_64__)
+  if (cpuinfo_has_every_avx512_extension()) {
+    expected = "avx512";
+  }
+#endif
+  if (const char* named = std::getenv("RAWHIST_EXPECT_KERNEL"); named != nullptr) {
+    expected = named;
+  }
+  EXPECT_EQ(kernel_name(chosen_kernel()), expected);
+  EXPECT_TRUE(kernel_supported(chosen_kernel()));
+  std::cout << "counting kernel: " << kernel_name(chosen_kernel()) << "\n";
 }
 
 TEST(SumRange, AddsInclusiveRanges) {

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/sample_histogram.h"
 
+#include "analysis/bitsliced_count_avx512.h"
+#include "analysis/count_kernels.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -205,7 +208,9 @@ const sample_histogram& histogram() noexcept { return g_histogram; }
 
 void clear_histogram() noexcept { g_histogram.fill(0); }
 
-void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
+namespace {
+
+void count_portable(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
   using block_counter = void (*)(const unsigned char*, std::size_t, sub_table_set&) noexcept;
   block_counter count_block = nullptr;
   switch (format) {
@@ -235,6 +240,64 @@ void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_form
     fold_into_histogram(tables);
     done += block;
   }
+}
+
+#if defined(__x86_64__)
+void count_with_avx512(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
+  switch (format) {
+    case GREY:
+    case BA81:
+      count_avx512(buffer, length, 0, 1, g_histogram);
+      break;
+    case YUYV:
+    case YVYU:
+      count_avx512(buffer, length, 0, 2, g_histogram);
+      break;
+    case UYVY:
+    case VYUY:
+      count_avx512(buffer, length, 1, 2, g_histogram);
+      break;
+    default:
+      break;
+  }
+}
+#endif
+
+// Below this many bytes the AVX-512 kernel's fixed cost per block (draining
+// four bins) outweighs its speed, and the portable kernel counts the frame.
+constexpr std::uint64_t k_avx512_min_length = 1024;
+
+}  // namespace
+
+const char* kernel_name(count_kernel kernel) noexcept {
+  return kernel == count_kernel::avx512 ? "avx512" : "portable";
+}
+
+bool kernel_supported(count_kernel kernel) noexcept {
+  return kernel == count_kernel::portable || avx512_count_supported();
+}
+
+count_kernel chosen_kernel() noexcept {
+  static const count_kernel choice =
+      kernel_supported(count_kernel::avx512) ? count_kernel::avx512 : count_kernel::portable;
+  return choice;
+}
+
+void count_samples_using(count_kernel kernel, const unsigned char* buffer, std::uint64_t length,
+                         pixel_format format) noexcept {
+#if defined(__x86_64__)
+  if (kernel == count_kernel::avx512) {
+    count_with_avx512(buffer, length, format);
+    return;
+  }
+#endif
+  static_cast<void>(kernel);
+  count_portable(buffer, length, format);
+}
+
+void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
+  const count_kernel kernel = length >= k_avx512_min_length ? chosen_kernel() : count_kernel::portable;
+  count_samples_using(kernel, buffer, length, format);
 }
 
 std::uint64_t sum_range(value_range range) noexcept {

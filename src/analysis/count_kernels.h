@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/pixel_format.h"
+
+namespace rawhist {
+
+// The ways of counting a frame. The portable kernel runs everywhere and is
+// the fallback; the others need CPU extensions and are used only where the
+// CPU reports them.
+enum class count_kernel { portable, avx512 };
+
+inline constexpr count_kernel k_count_kernels[] = {count_kernel::portable, count_kernel::avx512};
+
+const char* kernel_name(count_kernel kernel) noexcept;
+
+// Whether this build on this CPU can run `kernel`.
+bool kernel_supported(count_kernel kernel) noexcept;
+
+// The kernel that count_samples uses, decided once per process from the
+// CPU's features: the fastest supported one.
+count_kernel chosen_kernel() noexcept;
+
+// count_samples with the given kernel, whatever the frame's length (the
+// tests and benchmarks hold every kernel to the same results). `kernel`
+// must be supported.
+void count_samples_using(count_kernel kernel, const unsigned char* buffer, std::uint64_t length,
+                         pixel_format format) noexcept;
+
+}  // namespace rawhist
