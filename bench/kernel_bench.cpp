@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Frame bytes per second of the counting kernel, beside the straightforward
-// per-byte loop in the same run. Not a test: run it by hand (see README).
+// Frame bytes per second of each counting kernel this CPU runs, beside the
+// straightforward per-byte loop in the same run. Not a test: run it by hand
+// (see doc/performance.md).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "analysis/count_kernels.h"
 #include "analysis/pixel_format.h"
 #include "analysis/reference_count.h"
 #include "analysis/sample_histogram.h"
@@ -16,7 +18,7 @@ namespace {
 using rawhist::pixel_format;
 
 constexpr std::size_t k_uhd_uyvy = std::size_t{3840} * 2160 * 2;  // 16.6 MB
-constexpr std::size_t k_64_mb = std::size_t{64} << 20U;
+constexpr std::size_t k_1_mib = std::size_t{1} << 20U;
 
 // Random bytes (the worst case), one value (a clipped white frame), and two
 // alternating values (a flat field on a Bayer row, or a fine test chart).
@@ -25,7 +27,7 @@ constexpr const char* k_content_names[] = {"random", "constant", "alternating"};
 
 const std::vector<unsigned char>& frame(std::size_t size, int kind) {
   static std::vector<unsigned char> frames[2][3];
-  auto& slot = frames[size == k_64_mb ? 1 : 0][kind];
+  auto& slot = frames[size == k_1_mib ? 1 : 0][kind];
   if (slot.size() != size) {
     slot.assign(size, 235);
     if (kind == random_bytes) {
@@ -47,13 +49,17 @@ void set_labels(benchmark::State& state, std::size_t size) {
   state.SetLabel(k_content_names[state.range(1)]);
 }
 
-template <pixel_format format>
+template <pixel_format format, rawhist::count_kernel kernel_used>
 void kernel(benchmark::State& state) {
+  if (!rawhist::kernel_supported(kernel_used)) {
+    state.SkipWithError("this CPU cannot run the kernel");
+    return;
+  }
   const auto size = static_cast<std::size_t>(state.range(0));
   const auto& bytes = frame(size, static_cast<int>(state.range(1)));
   for (auto _ : state) {
     rawhist::clear_histogram();
-    rawhist::count_samples(bytes.data(), bytes.size(), format);
+    rawhist::count_samples_using(kernel_used, bytes.data(), bytes.size(), format);
     benchmark::DoNotOptimize(rawhist::histogram().data());
   }
   set_labels(state, size);
@@ -76,18 +82,26 @@ void per_byte_loop(benchmark::State& state) {
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
-  for (auto size : {k_uhd_uyvy, k_64_mb}) {
+  for (auto size : {k_uhd_uyvy, k_1_mib}) {
     for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
       b->Args({static_cast<std::int64_t>(size), kind});
     }
   }
-  b->Unit(benchmark::kMillisecond);
+  b->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(kernel<rawhist::GREY>)->Name("kernel/GREY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::BA81>)->Name("kernel/BA81")->Apply(sizes);
-BENCHMARK(kernel<rawhist::YUYV>)->Name("kernel/YUYV")->Apply(sizes);
-BENCHMARK(kernel<rawhist::UYVY>)->Name("kernel/UYVY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::GREY, rawhist::count_kernel::portable>)->Name("portable/GREY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::BA81, rawhist::count_kernel::portable>)->Name("portable/BA81")->Apply(sizes);
+BENCHMARK(kernel<rawhist::YUYV, rawhist::count_kernel::portable>)->Name("portable/YUYV")->Apply(sizes);
+BENCHMARK(kernel<rawhist::YVYU, rawhist::count_kernel::portable>)->Name("portable/YVYU")->Apply(sizes);
+BENCHMARK(kernel<rawhist::UYVY, rawhist::count_kernel::portable>)->Name("portable/UYVY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::VYUY, rawhist::count_kernel::portable>)->Name("portable/VYUY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::GREY, rawhist::count_kernel::avx512>)->Name("avx512/GREY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::BA81, rawhist::count_kernel::avx512>)->Name("avx512/BA81")->Apply(sizes);
+BENCHMARK(kernel<rawhist::YUYV, rawhist::count_kernel::avx512>)->Name("avx512/YUYV")->Apply(sizes);
+BENCHMARK(kernel<rawhist::YVYU, rawhist::count_kernel::avx512>)->Name("avx512/YVYU")->Apply(sizes);
+BENCHMARK(kernel<rawhist::UYVY, rawhist::count_kernel::avx512>)->Name("avx512/UYVY")->Apply(sizes);
+BENCHMARK(kernel<rawhist::VYUY, rawhist::count_kernel::avx512>)->Name("avx512/VYUY")->Apply(sizes);
 BENCHMARK(per_byte_loop<rawhist::GREY>)->Name("per_byte_loop/GREY")->Apply(sizes);
 BENCHMARK(per_byte_loop<rawhist::BA81>)->Name("per_byte_loop/BA81")->Apply(sizes);
 BENCHMARK(per_byte_loop<rawhist::YUYV>)->Name("per_byte_loop/YUYV")->Apply(sizes);

@@ -23,6 +23,7 @@
 // later releases); nothing of ours is concerned.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 
@@ -58,28 +59,31 @@ bool avx512_count_supported() noexcept {
 
 namespace {
 
-// Sixteen one-hot vectors of eight bytes each make one step of the adder
-// tree, and each step adds at most 8 (one per lane) to a value's byte
-// counter of the sixteens. A bin is drained into the 64-bit histogram at
-// the end of every block, so those byte counters never see more than one
-// block's steps: 31 steps add at most 248 and cannot overflow. A block is
-// therefore 31 steps of 128 bytes, whatever the frame's length, and all of
-// a block may land in one bin (a frame of one dark value).
-constexpr std::size_t k_step_bytes = 128;
-constexpr std::size_t k_steps_per_block = 31;
-static_assert(k_steps_per_block * 8 <= 255);
-constexpr std::size_t k_block_bytes = k_steps_per_block * k_step_bytes;
 constexpr std::size_t k_vector_bytes = 64;
-constexpr std::size_t k_block_vectors = k_block_bytes / k_vector_bytes;
 
-// A bin holds a whole block and then room for what runs past its end: a
-// compress store writes a whole vector, the padding up to a whole step is
-// written as three vectors, and the last one-hot loads start up to 7 bytes
-// before the padded end. Every byte a drain reads has been written in the
-// same block.
+// Sixteen one-hot vectors of eight bytes each make one step of the adder
+// tree: 128 bytes of a bin.
+constexpr std::size_t k_step_bytes = 128;
+
+// Each step adds at most 8 (one per lane) to a value's byte counter of the
+// sixteens, so those are widened into the 64-bit histogram after every 31
+// steps of their bin (at most 248), however long the frame: no count
+// narrower than 64 bits can overflow, whatever the content or length.
+constexpr std::size_t k_steps_per_flush = 31;
+static_assert(k_steps_per_flush * 8 <= 255);
+
+// Frame vectors binned before the bins are drained: the block and the four
+// bins stay in the first-level cache.
+constexpr std::size_t k_block_vectors = 64;
+
+// A bin holds what is left of its last step (under 128 bytes), then a whole
+// block, then room for what runs past the end: a compress store writes a
+// whole vector, the carried remainder is moved as two, the final padding is
+// written as three, and the one-hot loads start up to 7 bytes before the end
+// of their step. Only the first byte of each 8-byte lane a load reads is
+// counted, and those always lie inside the step.
 constexpr std::size_t k_bins = 4;
-constexpr std::size_t k_bin_capacity = k_block_bytes + 3 * k_vector_bytes;
-static_assert(k_bin_capacity % k_vector_bytes == 0);
+constexpr std::size_t k_bin_capacity = k_block_vectors * k_vector_bytes + 4 * k_step_bytes;
 
 struct bin_set {
   alignas(64) std::array<std::array<unsigned char, k_bin_capacity>, k_bins> bytes;
@@ -138,16 +142,19 @@ RAWHIST_AVX512_INLINE __m512i one_hot(const unsigned char* p) noexcept {
   return _mm512_rolv_epi64(_mm512_set1_epi64(1), load(p));
 }
 
-struct planes {
+// The counts of one bin so far: bit-sliced planes of weight 1 to 8 per value
+// and lane, and per value in bytes, the sixteens since the last flush.
+struct bin_counts {
   __m512i ones;
   __m512i twos;
   __m512i fours;
   __m512i eights;
-  __m512i sixteens_per_value;  // bytes, see k_steps_per_block
+  __m512i sixteens;
+  std::size_t steps_since_flush;
 };
 
 // Adds 128 bytes of a bin: offsets 0..7 and 64..71 start the sixteen loads.
-RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, planes& s) noexcept {
+RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, bin_counts& s) noexcept {
   __m512i twos_a;
   __m512i twos_b;
   __m512i fours_a;
@@ -170,7 +177,7 @@ RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, planes& s) noexcept 
   add3(fours_b, s.twos, twos_a, twos_b);
   add3(eights_b, s.fours, fours_a, fours_b);
   add3(sixteens, s.eights, eights_a, eights_b);
-  s.sixteens_per_value = _mm512_add_epi8(s.sixteens_per_value, count_per_value(sixteens));
+  s.sixteens = _mm512_add_epi8(s.sixteens, count_per_value(sixteens));
 }
 
 RAWHIST_AVX512_INLINE void add_to_counters(std::uint64_t* counters, __m512i values) noexcept {
@@ -185,54 +192,86 @@ RAWHIST_AVX512_INLINE void add_words(std::uint64_t* counters, __m512i words) noe
   add_to_counters(counters + 24, _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(words, 3)));
 }
 
-// Counts the bin whose values have `top` as their two high bits into the 64
-// counters of those values. The bin is padded with the value top << 6 up to
-// a whole step, and the padding is taken off that value's counter again.
-RAWHIST_AVX512 void drain_bin(unsigned char* begin, unsigned char* end, unsigned top,
-                              std::uint64_t* counters) noexcept {
-  const auto length = static_cast<std::size_t>(end - begin);
-  if (length == 0) {
-    return;
-  }
-  const std::size_t steps = (length + k_step_bytes - 1) / k_step_bytes;
-  const __m512i pad = _mm512_set1_epi8(static_cast<char>(top << 6U));
-  _mm512_storeu_si512(end, pad);
-  _mm512_storeu_si512(end + k_vector_bytes, pad);
-  _mm512_storeu_si512(end + 2 * k_vector_bytes, pad);
-
-  const __m512i zero = _mm512_setzero_si512();
-  planes s{zero, zero, zero, zero, zero};
-  for (std::size_t step = 0; step < steps; ++step) {
-    add_step(begin + step * k_step_bytes, s);
-  }
-  // The four planes weigh 1, 2, 4 and 8; each per-value count is at most 8,
-  // so the weighted sum is at most 120 and fits a byte. A shift of 16-bit
-  // words by up to 3 moves no bit across a byte of at most 8.
-  __m512i rest = count_per_value(s.ones);
-  rest = _mm512_add_epi8(rest, _mm512_slli_epi16(count_per_value(s.twos), 1));
-  rest = _mm512_add_epi8(rest, _mm512_slli_epi16(count_per_value(s.fours), 2));
-  rest = _mm512_add_epi8(rest, _mm512_slli_epi16(count_per_value(s.eights), 3));
-  // 16 * 248 + 120 fits 16 bits.
-  const __m512i sixteens = s.sixteens_per_value;
-  const __m512i low = _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(sixteens)), 4),
-                                       _mm512_cvtepu8_epi16(_mm512_castsi512_si256(rest)));
-  const __m512i high =
-      _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(sixteens, 1)), 4),
-                       _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(rest, 1)));
-  add_words(counters, low);
-  add_words(counters + 32, high);
-  counters[0] -= steps * k_step_bytes - length;
+// Adds 16 * sixteens + ones to the 64 counters of a bin; both are per-value
+// bytes, and 16 * 255 + 255 fits 16 bits.
+RAWHIST_AVX512_INLINE void add_bytes(std::uint64_t* counters, __m512i sixteens, __m512i ones) noexcept {
+  add_words(counters, _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(sixteens)), 4),
+                                       _mm512_cvtepu8_epi16(_mm512_castsi512_si256(ones))));
+  add_words(counters + 32,
+            _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(sixteens, 1)), 4),
+                             _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(ones, 1))));
 }
 
-RAWHIST_AVX512 void drain_bins(bin_set& bins, std::uint64_t* counters) noexcept {
-  for (unsigned top = 0; top < k_bins; ++top) {
-    drain_bin(bins.bytes[top].data(), bins.end[top], top, counters + 64 * top);
+// Adds `steps` whole steps from p to a bin's counts.
+RAWHIST_AVX512 void drain_steps(const unsigned char* p, std::size_t steps, bin_counts& counts,
+                                std::uint64_t* counters) noexcept {
+  // A copy in registers: the stores to the counters might otherwise be taken
+  // to change the vectors behind `counts`.
+  bin_counts s = counts;
+  while (steps != 0) {
+    const std::size_t run = std::min(steps, k_steps_per_flush - s.steps_since_flush);
+    for (std::size_t step = 0; step < run; ++step) {
+      add_step(p, s);
+      p += k_step_bytes;
+    }
+    steps -= run;
+    s.steps_since_flush += run;
+    if (s.steps_since_flush == k_steps_per_flush) {
+      add_bytes(counters, s.sixteens, _mm512_setzero_si512());
+      s.sixteens = _mm512_setzero_si512();
+      s.steps_since_flush = 0;
+    }
   }
+  counts = s;
 }
 
-RAWHIST_AVX512_INLINE void start_block(bin_set& bins) noexcept {
+// Counts the whole steps of each bin and moves what is left (under one
+// step) to the bin's start, for the next block to complete.
+RAWHIST_AVX512 void drain_whole_steps(bin_set& bins, std::array<bin_counts, k_bins>& counts,
+                                      std::uint64_t* counters) noexcept {
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
-    bins.end[bin] = bins.bytes[bin].data();
+    unsigned char* const begin = bins.bytes[bin].data();
+    const auto length = static_cast<std::size_t>(bins.end[bin] - begin);
+    const std::size_t steps = length / k_step_bytes;
+    if (steps == 0) {
+      continue;
+    }
+    drain_steps(begin, steps, counts[bin], counters + 64 * bin);
+    const unsigned char* const rest = begin + steps * k_step_bytes;
+    const __m512i rest_0 = load(rest);
+    const __m512i rest_1 = load(rest + k_vector_bytes);
+    _mm512_storeu_si512(begin, rest_0);
+    _mm512_storeu_si512(begin + k_vector_bytes, rest_1);
+    bins.end[bin] = begin + (length - steps * k_step_bytes);
+  }
+}
+
+// Counts what is left in each bin, padded to a whole step with the bin's
+// lowest value (which is then taken off that value's counter again), and
+// adds every bin's counts to the histogram.
+RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_counts, k_bins>& counts,
+                               std::uint64_t* counters) noexcept {
+  for (std::size_t bin = 0; bin < k_bins; ++bin) {
+    unsigned char* const begin = bins.bytes[bin].data();
+    const auto length = static_cast<std::size_t>(bins.end[bin] - begin);
+    std::uint64_t* const bin_counters = counters + 64 * bin;
+    if (length != 0) {
+      const __m512i pad = _mm512_set1_epi8(static_cast<char>(bin << 6U));
+      for (std::size_t k = 0; k < 3; ++k) {
+        _mm512_storeu_si512(bins.end[bin] + k * k_vector_bytes, pad);
+      }
+      drain_steps(begin, 1, counts[bin], bin_counters);
+      bin_counters[0] -= k_step_bytes - length;
+    }
+    // The four planes weigh 1, 2, 4 and 8; each per-value count is at most
+    // 8, so their weighted sum is at most 120 and fits a byte. A shift of
+    // 16-bit words by up to 3 moves no bit across bytes of at most 8.
+    const bin_counts& s = counts[bin];
+    __m512i ones = count_per_value(s.ones);
+    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.twos), 1));
+    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.fours), 2));
+    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.eights), 3));
+    add_bytes(bin_counters, s.sixteens, ones);
   }
 }
 
@@ -248,75 +287,94 @@ RAWHIST_AVX512_INLINE void bin_vector(__m512i v, bin_set& bins) noexcept {
   }
 }
 
-RAWHIST_AVX512_INLINE unsigned byte_0(__m512i v) noexcept {
-  return static_cast<unsigned>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) & 0xFFU;
-}
-RAWHIST_AVX512_INLINE unsigned byte_1(__m512i v) noexcept {
-  return (static_cast<unsigned>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) >> 8U) & 0xFFU;
+// Vectors that repeat one pair of values (a black or clipped area, a flat
+// Bayer field, flat luma) are counted without binning, a run of equal ones
+// at a time.
+struct flat_run {
+  unsigned pair = 0;  // first value in bits 0..7, second in 8..15
+  std::uint64_t vectors = 0;
+};
+
+RAWHIST_AVX512_INLINE void end_run(const flat_run& run, std::uint64_t* counters) noexcept {
+  counters[run.pair & 0xFFU] += run.vectors * (k_vector_bytes / 2);
+  counters[run.pair >> 8U] += run.vectors * (k_vector_bytes / 2);
 }
 
-// Every byte of `vectors` times 64 bytes from p.
-RAWHIST_AVX512 void bin_every_byte(const unsigned char* p, std::size_t vectors, bin_set& bins,
-                                   std::uint64_t* counters) noexcept {
-  for (std::size_t k = 0; k < vectors; ++k) {
-    const __m512i v = load(p + k * k_vector_bytes);
-    // A clipped or black area, or a flat Bayer field: one pair of values
-    // over and over, counted at once.
-    const __m512i pair = _mm512_broadcastw_epi16(_mm512_castsi512_si128(v));
-    if (_mm512_cmpneq_epi8_mask(v, pair) == 0) {
-      counters[byte_0(v)] += k_vector_bytes / 2;
-      counters[byte_1(v)] += k_vector_bytes / 2;
-      continue;
-    }
-    bin_vector(v, bins);
-  }
+// The first two bytes of `v`, when `v` repeats them throughout.
+RAWHIST_AVX512_INLINE bool is_flat(__m512i v) noexcept {
+  return _mm512_cmpneq_epi8_mask(v, _mm512_broadcastw_epi16(_mm512_castsi512_si128(v))) == 0;
 }
 
-// The bytes at even offsets of `vectors` times 128 bytes from p, reduced to
-// one vector of 64 before binning.
-RAWHIST_AVX512 void bin_even_bytes(const unsigned char* p, std::size_t vectors, bin_set& bins,
-                                   std::uint64_t* counters) noexcept {
-  const __m512i even = load(k_even_index.data());
-  for (std::size_t k = 0; k < vectors; ++k) {
+RAWHIST_AVX512_INLINE unsigned first_pair(__m512i v) noexcept {
+  return static_cast<unsigned>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) & 0xFFFFU;
+}
+
+// Vector k of the samples from p: 64 bytes, or the 64 bytes at even offsets
+// of 128.
+template <bool even_only>
+RAWHIST_AVX512_INLINE __m512i samples(const unsigned char* p, std::size_t k) noexcept {
+  if constexpr (even_only) {
     const unsigned char* const at = p + 2 * k * k_vector_bytes;
-    const __m512i v = _mm512_permutex2var_epi8(load(at), even, load(at + k_vector_bytes));
-    const __m512i first = _mm512_broadcastb_epi8(_mm512_castsi512_si128(v));
-    if (_mm512_cmpneq_epi8_mask(v, first) == 0) {
-      counters[byte_0(v)] += k_vector_bytes;
-      continue;
+    return _mm512_permutex2var_epi8(load(at), load(k_even_index.data()), load(at + k_vector_bytes));
+  } else {
+    return load(p + k * k_vector_bytes);
+  }
+}
+
+// Looking for flat vectors costs a compare per vector, which random content
+// does not repay: a block is searched only when one of four vectors spread
+// over it is flat.
+template <bool even_only>
+RAWHIST_AVX512_INLINE bool worth_looking_for_flat(const unsigned char* p, std::size_t vectors) noexcept {
+  return is_flat(samples<even_only>(p, 0)) || is_flat(samples<even_only>(p, vectors / 4)) ||
+         is_flat(samples<even_only>(p, vectors / 2)) || is_flat(samples<even_only>(p, vectors / 4 * 3));
+}
+
+template <bool even_only, bool look_for_flat>
+RAWHIST_AVX512 void bin_block(const unsigned char* p, std::size_t vectors, bin_set& bins, flat_run& run,
+                              std::uint64_t* counters) noexcept {
+  for (std::size_t k = 0; k < vectors; ++k) {
+    const __m512i v = samples<even_only>(p, k);
+    if constexpr (look_for_flat) {
+      if (is_flat(v)) {
+        const unsigned pair = first_pair(v);
+        if (pair != run.pair) {
+          end_run(run, counters);
+          run = flat_run{pair, 0};
+        }
+        ++run.vectors;
+        continue;
+      }
     }
     bin_vector(v, bins);
   }
 }
 
-RAWHIST_AVX512 void count_every_byte(const unsigned char* p, std::size_t n, std::uint64_t* counters) noexcept {
+// Counts `vectors` vectors of samples from p (see samples()).
+template <bool even_only>
+RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors, std::uint64_t* counters) noexcept {
   bin_set bins;
-  const std::size_t vectors = n / k_vector_bytes;
+  for (std::size_t bin = 0; bin < k_bins; ++bin) {
+    bins.end[bin] = bins.bytes[bin].data();
+  }
+  const __m512i zero = _mm512_setzero_si512();
+  std::array<bin_counts, k_bins> counts;
+  counts.fill(bin_counts{zero, zero, zero, zero, zero, 0});
+  flat_run run;
+  constexpr std::size_t k_frame_bytes_per_vector = even_only ? 2 * k_vector_bytes : k_vector_bytes;
   for (std::size_t done = 0; done < vectors;) {
     const std::size_t block = std::min(vectors - done, k_block_vectors);
-    start_block(bins);
-    bin_every_byte(p + done * k_vector_bytes, block, bins, counters);
-    drain_bins(bins, counters);
+    const unsigned char* const at = p + done * k_frame_bytes_per_vector;
+    if (worth_looking_for_flat<even_only>(at, block)) {
+      bin_block<even_only, true>(at, block, bins, run, counters);
+    } else {
+      bin_block<even_only, false>(at, block, bins, run, counters);
+    }
+    drain_whole_steps(bins, counts, counters);
     done += block;
   }
-  for (std::size_t i = vectors * k_vector_bytes; i < n; ++i) {
-    ++counters[p[i]];
-  }
-}
-
-RAWHIST_AVX512 void count_even_bytes(const unsigned char* p, std::size_t n, std::uint64_t* counters) noexcept {
-  bin_set bins;
-  const std::size_t vectors = n / (2 * k_vector_bytes);
-  for (std::size_t done = 0; done < vectors;) {
-    const std::size_t block = std::min(vectors - done, k_block_vectors);
-    start_block(bins);
-    bin_even_bytes(p + 2 * done * k_vector_bytes, block, bins, counters);
-    drain_bins(bins, counters);
-    done += block;
-  }
-  for (std::size_t i = 2 * vectors * k_vector_bytes; i < n; i += 2) {
-    ++counters[p[i]];
-  }
+  end_run(run, counters);
+  drain_rest(bins, counts, counters);
 }
 
 }  // namespace
@@ -325,11 +383,21 @@ void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned fi
                   sample_histogram& counts) noexcept {
   const auto n = static_cast<std::size_t>(length);
   if (step == 1) {
-    count_every_byte(buffer, n, counts.data());
-  } else {
-    // Loading from the first luma byte on puts luma at the even offsets.
-    const std::size_t skip = std::min<std::size_t>(n, first);
-    count_even_bytes(buffer + skip, n - skip, counts.data());
+    const std::size_t vectors = n / k_vector_bytes;
+    count_vectors<false>(buffer, vectors, counts.data());
+    for (std::size_t i = vectors * k_vector_bytes; i < n; ++i) {
+      ++counts[buffer[i]];
+    }
+    return;
+  }
+  // Loading from the first luma byte on puts luma at the even offsets.
+  const std::size_t skip = std::min<std::size_t>(n, first);
+  const unsigned char* const p = buffer + skip;
+  const std::size_t m = n - skip;
+  const std::size_t vectors = m / (2 * k_vector_bytes);
+  count_vectors<true>(p, vectors, counts.data());
+  for (std::size_t i = 2 * vectors * k_vector_bytes; i < m; i += 2) {
+    ++counts[p[i]];
   }
 }
 
