@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 """Times whole runs of rawhist against the literal build of the same steps.
 
-Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--read-strategies] [BUILD_DIR] [RUNS]
+Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--io-floor [--before PROGRAM]]
+                                     [--read-strategies] [BUILD_DIR] [RUNS]
   BUILD_DIR  a build tree holding rawhist, rawhist_literal, rawhist_serial_floor,
              rawhist_make_frame and rawhist_read_strategy (default: build/dev)
   RUNS       timed runs of each program per frame (default: 31)
@@ -14,6 +15,14 @@ Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--read-strategies] [
   --baseline PROGRAM
              in the default comparison, time PROGRAM instead of the literal
              build (for instance the rawhist of an unhardened build tree)
+  --io-floor instead, time rawhist against the I/O floor (the serial floor
+             with --io-floor: stat, the same huge-page buffer, one read,
+             close, one line out, and no counting) on random frames at the
+             common sizes; ratio = rawhist time / floor time, so what is
+             above 1 is the share counting adds to a run
+  --before PROGRAM
+             with --io-floor, time PROGRAM too (say, the rawhist of an older
+             build tree) in the same rounds, with its own ratio
   --no-thp   with --sweep: every run with transparent huge pages disabled
              for the process (prctl PR_SET_THP_DISABLE), as where they are off
   --read-strategies
@@ -129,6 +138,52 @@ def sweep(build, runs):
             os.remove(path)
 
 
+IO_FLOOR_FRAMES = [
+    # (label, format word, bytes)
+    ("VGA YUYV", "yuyv", 614_400),
+    ("720p YUYV", "yuyv", 1_843_200),
+    ("1080p UYVY", "uyvy", 4_147_200),
+    ("4K GREY", "grey", 16_588_800),
+    ("4K UYVY", "uyvy", 16_588_800),
+    ("64 MiB GREY", "grey", 67_108_864),
+]
+
+
+def io_floor(build, runs, before):
+    """rawhist (and `before`) against the I/O floor, all in the same rounds,
+    taking turns in an order that rotates each round."""
+    floor = [os.path.join(build, "rawhist_serial_floor"), "--io-floor"]
+    programs = [[os.path.join(build, "rawhist")]] + ([[before]] if before else [])
+    maker = os.path.join(build, "rawhist_make_frame")
+    null = os.open(os.devnull, os.O_WRONLY)
+    header = f"{'frame':12} {'floor ms':>9} {'rawhist ms':>11} {'ratio':>6}"
+    if before:
+        header += f" {'before ms':>10} {'ratio':>6}"
+    print(header)
+    with tempfile.TemporaryDirectory() as folder:
+        for label, word, size in IO_FLOOR_FRAMES:
+            path = os.path.join(folder, "frame.raw")
+            subprocess.run([maker, "random", "grey", str(size), path], check=True)
+            args = ["-n", path] + (["-f", word] if word != "grey" else [])
+            if before:
+                ours, theirs = output_of(programs[0] + args), output_of(programs[1] + args)
+                if ours != theirs:
+                    sys.exit(f"{label}: rawhist printed {ours!r}, {before} {theirs!r}")
+            output_of(floor + args)
+            commands = [floor] + programs
+            times = [[] for _ in commands]
+            for i in range(runs):
+                for k in range(len(commands)):
+                    j = (i + k) % len(commands)
+                    times[j].append(timed(commands[j] + args, null))
+            medians = [statistics.median(t) * 1e3 for t in times]
+            line = f"{label:12} {medians[0]:9.3f} {medians[1]:11.3f} {medians[1] / medians[0]:6.2f}"
+            if before:
+                line += f" {medians[2]:10.3f} {medians[2] / medians[0]:6.2f}"
+            print(line)
+            os.remove(path)
+
+
 STRATEGIES = ["malloc", "huge", "populate", "huge-populate"]
 
 
@@ -158,12 +213,18 @@ def main():
     sweeping = "--sweep" in args
     if "--no-thp" in args:
         disable_thp()
+    before = None
+    if "--before" in args:
+        at = args.index("--before")
+        before = args[at + 1]
+        del args[at:at + 2]
+    floor_mode = "--io-floor" in args
     baseline = None
     if "--baseline" in args:
         at = args.index("--baseline")
         baseline = args[at + 1]
         del args[at:at + 2]
-    args = [a for a in args if a not in ("--read-strategies", "--sweep", "--no-thp")]
+    args = [a for a in args if a not in ("--read-strategies", "--sweep", "--no-thp", "--io-floor")]
     build = args[0] if args else "build/dev"
     runs = int(args[1]) if len(args) > 1 else 31
     if strategies:
@@ -171,6 +232,9 @@ def main():
         return
     if sweeping:
         sweep(build, runs)
+        return
+    if floor_mode:
+        io_floor(build, runs, before)
         return
     tool = os.path.join(build, "rawhist")
     literal = baseline or os.path.join(build, "rawhist_literal")

@@ -6,6 +6,10 @@
 // 2 MiB-aligned anonymous mapping marked for transparent huge pages, filled
 // by read() straight from the file, then the same counting kernel as
 // rawhist. Same command line and output as rawhist; never installed.
+//
+// With --io-floor as the first argument it does everything a run must do
+// but count: the I/O floor, a yardstick for what counting adds to a run. It
+// then prints the sums of the empty histogram.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,11 +17,18 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "analysis/sample_histogram.h"
 #include "options.h"
 
 int main(int argc, char* argv[]) {
+  const bool count = argc < 2 || std::strcmp(argv[1], "--io-floor") != 0;
+  if (!count) {
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
   rawhist::clear_histogram();
   rawhist::run_settings settings;
   if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP) {
@@ -47,7 +58,9 @@ int main(int argc, char* argv[]) {
     done += static_cast<std::size_t>(got);
   }
   close(fd);
-  rawhist::count_samples(buffer, size, settings.format);
+  if (count) {
+    rawhist::count_samples(buffer, size, settings.format);
+  }
   static_cast<void>(std::printf("%llu, %llu\n",
                                 static_cast<unsigned long long>(rawhist::sum_range(settings.range_1)),
                                 static_cast<unsigned long long>(rawhist::sum_range(settings.range_2))));

@@ -277,13 +277,13 @@ RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_counts, k_bins>& co
 
 // Appends the bytes of `v` to the bins of their two high bits. The zeroing
 // compress does not wait on the register's old value.
-RAWHIST_AVX512_INLINE void bin_vector(__m512i v, bin_set& bins) noexcept {
+RAWHIST_AVX512_INLINE void bin_vector(__m512i v, std::array<unsigned char*, k_bins>& end) noexcept {
   const __mmask64 bit_7 = _mm512_movepi8_mask(v);
   const __mmask64 bit_6 = _mm512_movepi8_mask(_mm512_add_epi8(v, v));
   const std::array<__mmask64, k_bins> masks = {~(bit_7 | bit_6), bit_6 & ~bit_7, bit_7 & ~bit_6, bit_7 & bit_6};
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
-    _mm512_storeu_si512(bins.end[bin], _mm512_maskz_compress_epi8(masks[bin], v));
-    bins.end[bin] += std::popcount(masks[bin]);
+    _mm512_storeu_si512(end[bin], _mm512_maskz_compress_epi8(masks[bin], v));
+    end[bin] += std::popcount(masks[bin]);
   }
 }
 
@@ -333,21 +333,27 @@ RAWHIST_AVX512_INLINE bool worth_looking_for_flat(const unsigned char* p, std::s
 template <bool even_only, bool look_for_flat>
 RAWHIST_AVX512 void bin_block(const unsigned char* p, std::size_t vectors, bin_set& bins, flat_run& run,
                               std::uint64_t* counters) noexcept {
+  // Copies in registers: the stores into the bins might otherwise be taken
+  // to change them.
+  std::array<unsigned char*, k_bins> end = bins.end;
+  flat_run r = run;
   for (std::size_t k = 0; k < vectors; ++k) {
     const __m512i v = samples<even_only>(p, k);
     if constexpr (look_for_flat) {
       if (is_flat(v)) {
         const unsigned pair = first_pair(v);
-        if (pair != run.pair) {
-          end_run(run, counters);
-          run = flat_run{pair, 0};
+        if (pair != r.pair) {
+          end_run(r, counters);
+          r = flat_run{pair, 0};
         }
-        ++run.vectors;
+        ++r.vectors;
         continue;
       }
     }
-    bin_vector(v, bins);
+    bin_vector(v, end);
   }
+  bins.end = end;
+  run = r;
 }
 
 // Counts `vectors` vectors of samples from p (see samples()).
