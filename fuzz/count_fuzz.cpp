@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Any buffer in any countable format: the kernel must agree with the plain
-// per-byte loop, and the whole range must sum to the number of selected bytes.
+// Any buffer in any countable format: every kernel this CPU runs must agree
+// with the plain per-byte loop, and the whole range must sum to the number
+// of selected bytes.
 //
 // Input: one byte choosing the format, one byte of repeats, then the frame.
 // With repeats r > 0 the frame is the rest of the input laid down r + 1 times
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "analysis/count_kernels.h"
 #include "analysis/pixel_format.h"
 #include "analysis/reference_count.h"
 #include "analysis/sample_histogram.h"
@@ -35,19 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(frame.get() + copy * unit_length, unit, unit_length);
   }
 
-  rawhist::clear_histogram();
-  rawhist::count_samples(frame.get(), length, format);
   rawhist::sample_histogram expected{};
   rawhist::count_samples_reference(frame.get(), length, format, expected);
-  if (rawhist::histogram() != expected) {
-    std::abort();
-  }
   std::uint64_t selected = 0;
   for (std::uint64_t offset = 0; offset < length; ++offset) {
     selected += rawhist::is_sample(format, offset) ? 1 : 0;
   }
-  if (rawhist::sum_range({0, 255}) != selected) {
-    std::abort();
+  for (const rawhist::count_kernel kernel : rawhist::k_count_kernels) {
+    if (!rawhist::kernel_supported(kernel)) {
+      continue;
+    }
+    rawhist::clear_histogram();
+    rawhist::count_samples_using(kernel, frame.get(), length, format);
+    if (rawhist::histogram() != expected || rawhist::sum_range({0, 255}) != selected) {
+      std::abort();
+    }
   }
   return 0;
 }
