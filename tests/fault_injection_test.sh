@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+#
+# Every failure of a system call the tool makes for its frame, made to happen
+# with strace's fault injection, one table row a fault: standard output must
+# stay empty, standard error hold exactly the expected line, the status be 1,
+# and the trace show what was given back and in which order (the file closed
+# before the frame buffer is unmapped, nothing opened without a buffer).
+#
+#   tests/fault_injection_test.sh RAWHIST [EMULATOR WORDS...]
+#
+# A fault is aimed at one call: a first run without a fault finds its
+# ordinal among the calls of that name (so the loader's own calls are never
+# hit), the second run injects the fault there. Exits 77 (skipped) where
+# strace is missing or ptrace is not permitted; with RAWHIST_REQUIRE_FAULTS=1
+# that is a failure instead. Under an emulator it always skips: the
+# emulator's own calls would be traced.
+set -euo pipefail
+tool=$1
+shift
+
+skip() {
+  if [[ ${RAWHIST_REQUIRE_FAULTS:-} == 1 ]]; then
+    echo "FAIL: $1, and RAWHIST_REQUIRE_FAULTS=1" >&2
+    exit 1
+  fi
+  echo "SKIPPED: $1"
+  exit 77
+}
+if (($# > 0)); then
+  echo "SKIPPED: runs under an emulator, whose own system calls strace would hit"
+  exit 77
+fi
+command -v strace >/dev/null || skip "strace is not installed"
+strace -o /dev/null true 2>/dev/null || skip "ptrace is not permitted here"
+
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+big=$dir/big.raw # read into the huge-page mapping
+small=$dir/small.raw # read into the heap
+head -c 1048576 /dev/zero >"$big"
+head -c 300000 /dev/zero >"$small"
+
+failures=0
+fail() {
+  echo "FAIL [$row]: $*" >&2
+  failures=$((failures + 1))
+}
+
+# The line number in the trace of the first line matching an extended regex.
+line_of() { grep -n -m 1 -E "$1" "$dir/trace" | cut -d: -f1 || true; }
+
+# Runs the tool on $frame under strace, with the fault $1 (an inject
+# spec, or nothing), into $dir/{trace,out,err}; sets $status.
+traced_run() {
+  local inject=()
+  [[ -z $1 ]] || inject=(-e "inject=$1")
+  status=0
+  strace -y -o "$dir/trace" "${inject[@]}" -- "$tool" -n "$frame" >"$dir/out" 2>"$dir/err" || status=$?
+}
+
+# Release order: the frame was never opened; or its open failed and the
+# buffer was unmapped after it; or it was closed before the buffer was.
+check_order() {
+  local open close unmap
+  open=$(line_of "^openat\(.*\"$frame\"")
+  close=$(line_of "^close\([0-9]+<$frame>")
+  unmap=$(grep -n -E '^munmap\(' "$dir/trace" | tail -n 1 | cut -d: -f1 || true)
+  case $1 in
+    unopened) [[ -z $open ]] || fail "the file was opened without a buffer" ;;
+    released) [[ -n $open && -n $unmap && $unmap -gt $open ]] || fail "the buffer was not given back after the failed open" ;;
+    closed)
+      [[ -n $close && -n $unmap && $unmap -gt $close ]] || fail "the buffer was not given back after the close"
+      [[ -z $(sed -n "${open:-1},${close:-1}p" "$dir/trace" | grep -E '^munmap\(') ]] ||
+        fail "the buffer was given back while the file was open" ;;
+  esac
+}
+
+# frame | the call's name | a line at or before the call | fault | standard error | release order
+rows=(
+  "big|newfstatat|STAT|error=EIO|stat: Input/output error|unopened"
+  "big|newfstatat|STAT|error=EACCES|stat: Permission denied|unopened"
+  "big|newfstatat|STAT|error=EOVERFLOW|stat: Value too large for defined data type|unopened"
+  "big|mmap|STAT|error=ENOMEM||unopened"
+  "big|openat|OPEN|error=EACCES||released"
+  "big|openat|OPEN|error=EMFILE||released"
+  "small|openat|OPEN|error=ENFILE||"
+  "big|read|READ|error=EIO||closed"
+  "big|read|READ|retval=0||closed"
+  "small|read|READ|error=EIO||"
+  "big|close|CLOSE|error=EIO|fclose: Input/output error|closed"
+  "big|close|CLOSE|error=ENOSPC|fclose: No space left on device|closed"
+  "big|write|WRITE|error=EIO|write: Input/output error|closed"
+  "big|write|WRITE|error=ENOSPC|write: No space left on device|closed"
+  "small|write|WRITE|error=EPIPE|write: Broken pipe|"
+)
+injected=0
+for row in "${rows[@]}"; do
+  IFS='|' read -r which call marker fault expected order <<<"$row"
+  frame=$dir/$which.raw
+  case $marker in
+    STAT) marker="^newfstatat\(.*\"$frame\"" ;;
+    OPEN) marker="^openat\(.*\"$frame\"" ;;
+    READ) marker="^read\([0-9]+<$frame>" ;;
+    CLOSE) marker="^close\([0-9]+<$frame>" ;;
+    WRITE) marker='^write\(1<' ;;
+  esac
+  traced_run ""
+  nth=$(awk -v call="^$call\\\\(" -v marker="$marker" \
+    '!seen && $0 ~ marker { seen = 1 } $0 ~ call { n++; if (seen) { print n; exit } }' "$dir/trace")
+  [[ -n $nth ]] || { fail "no $call call found in a run without faults"; continue; }
+  traced_run "$call:$fault:when=$nth"
+  grep -q -E "^$call\(.*\(INJECTED\)" "$dir/trace" || fail "the fault was not injected"
+  [[ ! -s $dir/out ]] || fail "standard output: $(cat "$dir/out")"
+  [[ $(cat "$dir/err") == "$expected" ]] || fail "standard error: '$(cat "$dir/err")', expected '$expected'"
+  ((status == 1)) || fail "status $status"
+  [[ -z $order ]] || check_order "$order"
+  injected=$((injected + 1))
+done
+
+# The heap path: a data limit that the loader fits in but a 300000-byte
+# frame does not. A frame of 16 bytes under the same limit must succeed, so
+# that the limit is known to fail the frame's allocation, not the start.
+row="heap allocation"
+limit=$((448 * 1024))
+head -c 16 /dev/zero >"$dir/tiny.raw"
+[[ $(prlimit --data=$limit "$tool" -n "$dir/tiny.raw") == "16, 0" ]] || fail "a 16-byte frame failed under the data limit"
+frame=$small status=0
+strace -f -y -o "$dir/trace" prlimit --data=$limit -- "$tool" -n "$frame" >"$dir/out" 2>"$dir/err" || status=$?
+[[ ! -s $dir/out && ! -s $dir/err ]] || fail "output: '$(cat "$dir/out")', '$(cat "$dir/err")'"
+((status == 1)) || fail "status $status"
+sed -i -E 's/^[0-9]+ +//' "$dir/trace"
+check_order unopened
+injected=$((injected + 1))
+
+echo "$injected faults injected, $failures failed"
+((failures == 0))
