@@ -92,3 +92,24 @@ if(RAWHIST_PACKAGE_TEST)
             ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE} ${CMAKE_CROSSCOMPILING_EMULATOR})
   set_tests_properties(debian_package PROPERTIES LABELS package)
 endif()
+
+# Release archives (the dist presets): `cmake --build --target dist` packs
+# the static program with its documentation into RAWHIST_DIST_DIR.
+set(RAWHIST_DIST_DIR ${CMAKE_BINARY_DIR}/dist CACHE PATH "Where the release archives and SHA256SUMS go")
+if(RAWHIST_STATIC)
+  set(dist_epoch ${RAWHIST_SOURCE_DATE_EPOCH})
+  if(NOT dist_epoch)
+    set(dist_epoch 0)
+  endif()
+  add_custom_target(dist
+    COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/release_archive.sh $<TARGET_FILE:rawhist> ${PROJECT_SOURCE_DIR}
+            ${RAWHIST_DIST_DIR} ${PROJECT_VERSION} ${RAWHIST_DEB_ARCH} ${dist_epoch} ${CMAKE_STRIP}
+    DEPENDS rawhist
+    VERBATIM)
+  enable_testing()
+  add_test(NAME release_archive
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/release_archive_test.sh
+            ${RAWHIST_DIST_DIR}/rawhist-${PROJECT_VERSION}-${RAWHIST_DEB_ARCH}-linux.tar.gz
+            ${PROJECT_SOURCE_DIR} qemu-${RAWHIST_TARGET_CPU})
+  set_tests_properties(release_archive PROPERTIES LABELS dist)
+endif()

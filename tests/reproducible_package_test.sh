@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package of the committed HEAD twice, from two clones in
-# differently named directories and at different times, and requires the two
-# .deb files to be identical byte for byte.
+# Builds the Debian package and the three release archives of the committed
+# HEAD twice, from two clones in differently named directories and at
+# different times, and requires each pair to be identical byte for byte.
 set -euo pipefail
 source=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 work=$(mktemp -d)
@@ -10,8 +10,10 @@ trap 'rm -rf "$work"' EXIT
 
 build() {
   git clone -q "$source" "$1"
-  (cd "$1" && cmake --workflow --preset package --fresh >"$1.log" 2>&1) ||
-    { tail -n 20 "$1.log"; echo "package build in $1 failed"; exit 1; }
+  (cd "$1" && for preset in package dist-amd64 dist-arm64 dist-armhf; do
+    cmake --workflow --preset "$preset" --fresh || exit 1
+  done >"$1.log" 2>&1) ||
+    { tail -n 20 "$1.log"; echo "package or archive build in $1 failed"; exit 1; }
 }
 build "$work/first"
 sleep 2 # a later clock, so that a time stamp taken from it would show
@@ -30,3 +32,8 @@ if ! cmp -s "$first" "$second"; then
   exit 1
 fi
 echo "reproducible: $(basename "$first") built twice, $(md5sum <"$first" | cut -c1-32)"
+for archive in "$work"/first/build/dist/*.tar.gz "$work"/first/build/dist/SHA256SUMS; do
+  other=$work/second-elsewhere/build/dist/$(basename "$archive")
+  cmp "$archive" "$other" || { echo "$(basename "$archive") differs between the two builds"; exit 1; }
+  echo "reproducible: $(basename "$archive") built twice, $(md5sum <"$archive" | cut -c1-32)"
+done
