@@ -112,4 +112,10 @@ if(RAWHIST_STATIC)
             ${RAWHIST_DIST_DIR}/rawhist-${PROJECT_VERSION}-${RAWHIST_DEB_ARCH}-linux.tar.gz
             ${PROJECT_SOURCE_DIR} qemu-${RAWHIST_TARGET_CPU})
   set_tests_properties(release_archive PROPERTIES LABELS dist)
+  # The many-machine recipe, with this static program sent to the workers.
+  if(NOT RAWHIST_FOREIGN_TARGET)
+    add_test(NAME ssh_recipe
+      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/ssh_recipe_test.sh ${PROJECT_SOURCE_DIR}/README.md $<TARGET_FILE:rawhist>)
+    set_tests_properties(ssh_recipe PROPERTIES LABELS dist SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endif()
 endif()
