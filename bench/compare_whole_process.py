@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 """Times whole runs of rawhist against the literal build of the same steps.
 
-Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--io-floor [--before PROGRAM]]
+Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--io-floor [--also PROGRAM]]
                                      [--read-strategies] [BUILD_DIR] [RUNS]
   BUILD_DIR  a build tree holding rawhist, rawhist_literal, rawhist_serial_floor,
              rawhist_make_frame and rawhist_read_strategy (default: build/dev)
@@ -20,9 +20,10 @@ Usage: bench/compare_whole_process.py [--sweep [--no-thp]] [--io-floor [--before
              close, one line out, and no counting) on random frames at the
              common sizes; ratio = rawhist time / floor time, so what is
              above 1 is the share counting adds to a run
-  --before PROGRAM
-             with --io-floor, time PROGRAM too (say, the rawhist of an older
-             build tree) in the same rounds, with its own ratio
+  --also PROGRAM
+             with --io-floor, time PROGRAM too (the rawhist of an older
+             commit, or the static one of a release archive) in the same
+             rounds, with its own ratio
   --no-thp   with --sweep: every run with transparent huge pages disabled
              for the process (prctl PR_SET_THP_DISABLE), as where they are off
   --read-strategies
@@ -140,6 +141,7 @@ def sweep(build, runs):
 
 IO_FLOOR_FRAMES = [
     # (label, format word, bytes)
+    ("16 B", "grey", 16),
     ("VGA YUYV", "yuyv", 614_400),
     ("720p YUYV", "yuyv", 1_843_200),
     ("1080p UYVY", "uyvy", 4_147_200),
@@ -150,7 +152,7 @@ IO_FLOOR_FRAMES = [
 
 
 def io_floor(build, runs, before):
-    """rawhist (and `before`) against the I/O floor, all in the same rounds,
+    """rawhist (and the `before` program) against the I/O floor, all in the same rounds,
     taking turns in an order that rotates each round."""
     floor = [os.path.join(build, "rawhist_serial_floor"), "--io-floor"]
     programs = [[os.path.join(build, "rawhist")]] + ([[before]] if before else [])
@@ -158,7 +160,7 @@ def io_floor(build, runs, before):
     null = os.open(os.devnull, os.O_WRONLY)
     header = f"{'frame':12} {'floor ms':>9} {'rawhist ms':>11} {'ratio':>6}"
     if before:
-        header += f" {'before ms':>10} {'ratio':>6}"
+        header += f" {'also ms':>10} {'ratio':>6}"
     print(header)
     with tempfile.TemporaryDirectory() as folder:
         for label, word, size in IO_FLOOR_FRAMES:
@@ -214,8 +216,8 @@ def main():
     if "--no-thp" in args:
         disable_thp()
     before = None
-    if "--before" in args:
-        at = args.index("--before")
+    if "--also" in args:
+        at = args.index("--also")
         before = args[at + 1]
         del args[at:at + 2]
     floor_mode = "--io-floor" in args

@@ -4,6 +4,7 @@
 // (see doc/performance.md).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -44,13 +45,14 @@ const std::vector<unsigned char>& frame(std::size_t size, int kind) {
   return slot;
 }
 
-// Makes every frame and reads it over and over for a few seconds before the
-// first measurement: on the machine this was measured on, a freshly written
-// 16 MB buffer reads at half speed for its first seconds (the kernel is still
-// rearranging its pages), which would otherwise fall on whichever kernel
-// happens to run first.
-void warm_up(benchmark::State& state) {
-  for (auto _ : state) {
+// Makes every frame and reads it over and over for a few seconds before
+// any measurement: on the machine this was measured on, a freshly written
+// 16 MB buffer reads at half speed for its first seconds (the kernel is
+// still rearranging its pages), which would otherwise fall on whichever
+// kernel happens to run first.
+void warm_up_frames() {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(4)) {
     for (std::size_t size : {k_uhd_uyvy, k_1_mib}) {
       for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
         const auto& bytes = frame(size, kind);
@@ -60,7 +62,6 @@ void warm_up(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(warm_up)->MinTime(4.0)->Unit(benchmark::kMillisecond);
 
 void set_labels(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -127,4 +128,13 @@ BENCHMARK(per_byte_loop<rawhist::UYVY>)->Name("per_byte_loop/UYVY")->Apply(sizes
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  warm_up_frames();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -19,8 +19,9 @@ const char* kernel_name(count_kernel kernel) noexcept;
 // Whether this build on this CPU can run `kernel`.
 bool kernel_supported(count_kernel kernel) noexcept;
 
-// The kernel that count_samples uses, decided once per process from the
-// CPU's features: the fastest supported one.
+// The kernel that count_samples uses for frames of 256 KiB and more (smaller
+// ones always take the portable kernel): the fastest one this CPU supports,
+// decided from its features on the first call and kept for the process.
 count_kernel chosen_kernel() noexcept;
 
 // count_samples with the given kernel, whatever the frame's length (the
