@@ -57,7 +57,8 @@ void warm_up_frames() {
       for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
         const auto& bytes = frame(size, kind);
         rawhist::clear_histogram();
-        rawhist::count_samples_using(rawhist::count_kernel::portable, bytes.data(), bytes.size(), rawhist::GREY);
+        rawhist::count_samples_using(rawhist::count_kernel::portable, bytes.data(), bytes.size(),
+                                     rawhist::GREY);
       }
     }
   }

@@ -251,8 +251,8 @@ bool cpuinfo_has_every_avx512_extension() {
     }
     std::istringstream words(line.substr(line.find(':') + 1));
     std::set<std::string> flags{std::istream_iterator<std::string>(words), {}};
-    for (const char* needed :
-         {"avx512f", "avx512bw", "avx512vl", "avx512vbmi", "avx512_vbmi2", "avx512_bitalg", "gfni", "popcnt"}) {
+    for (const char* needed : {"avx512f", "avx512bw", "avx512vl", "avx512vbmi", "avx512_vbmi2",
+                               "avx512_bitalg", "gfni", "popcnt"}) {
       if (flags.count(needed) == 0) {
         return false;
       }

@@ -139,7 +139,7 @@ alignas(64) constexpr std::array<unsigned char, 64> k_even_index = make_even_ind
 
 // As the matrix operand of gf2p8affineqb, a lane with byte i = 1 << i makes
 // result byte i hold bit i of each of the eight bytes of the other operand.
-constexpr long long k_bit_transpose = 0x8040201008040201LL;
+constexpr std::uint64_t k_bit_transpose = 0x8040201008040201U;
 
 RAWHIST_AVX512_INLINE __m512i load(const unsigned char* p) noexcept { return _mm512_loadu_si512(p); }
 
@@ -147,7 +147,8 @@ RAWHIST_AVX512_INLINE __m512i load(const unsigned char* p) noexcept { return _mm
 // many of the eight lanes its bit of `plane` is set (0..8).
 RAWHIST_AVX512_INLINE __m512i count_per_value(__m512i plane) noexcept {
   const __m512i gathered = _mm512_permutexvar_epi8(load(k_gather_index.data()), plane);
-  const __m512i bits_by_value = _mm512_gf2p8affine_epi64_epi8(_mm512_set1_epi64(k_bit_transpose), gathered, 0);
+  const __m512i bits_by_value =
+      _mm512_gf2p8affine_epi64_epi8(_mm512_set1_epi64(static_cast<long long>(k_bit_transpose)), gathered, 0);
   return _mm512_popcnt_epi8(bits_by_value);
 }
 
@@ -215,14 +216,16 @@ RAWHIST_AVX512_INLINE void add_words(std::uint64_t* counters, __m512i words) noe
   add_to_counters(counters + 24, _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(words, 3)));
 }
 
-// Adds 16 * sixteens + ones to the 64 counters of a bin; both are per-value
-// bytes, and 16 * 255 + 255 fits 16 bits.
+// 16 * sixteens + ones for 32 values, as 16-bit words, from the bytes of
+// either half of two per-value vectors; 16 * 255 + 255 fits 16 bits.
+RAWHIST_AVX512_INLINE __m512i weigh(__m256i sixteens, __m256i ones) noexcept {
+  return _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(sixteens), 4), _mm512_cvtepu8_epi16(ones));
+}
+
+// Adds 16 * sixteens + ones to the 64 counters of a bin.
 RAWHIST_AVX512_INLINE void add_bytes(std::uint64_t* counters, __m512i sixteens, __m512i ones) noexcept {
-  add_words(counters, _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(sixteens)), 4),
-                                       _mm512_cvtepu8_epi16(_mm512_castsi512_si256(ones))));
-  add_words(counters + 32,
-            _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(sixteens, 1)), 4),
-                             _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(ones, 1))));
+  add_words(counters, weigh(_mm512_castsi512_si256(sixteens), _mm512_castsi512_si256(ones)));
+  add_words(counters + 32, weigh(_mm512_extracti64x4_epi64(sixteens, 1), _mm512_extracti64x4_epi64(ones, 1)));
 }
 
 // Adds `steps` whole steps from p to a bin's counts.
@@ -303,7 +306,8 @@ RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_counts, k_bins>& co
 RAWHIST_AVX512_INLINE void bin_vector(__m512i v, std::array<unsigned char*, k_bins>& end) noexcept {
   const __mmask64 bit_7 = _mm512_movepi8_mask(v);
   const __mmask64 bit_6 = _mm512_movepi8_mask(_mm512_add_epi8(v, v));
-  const std::array<__mmask64, k_bins> masks = {~(bit_7 | bit_6), bit_6 & ~bit_7, bit_7 & ~bit_6, bit_7 & bit_6};
+  const std::array<__mmask64, k_bins> masks = {~(bit_7 | bit_6), bit_6 & ~bit_7, bit_7 & ~bit_6,
+                                               bit_7 & bit_6};
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
     _mm512_storeu_si512(end[bin], _mm512_maskz_compress_epi8(masks[bin], v));
     end[bin] += std::popcount(masks[bin]);
@@ -381,7 +385,8 @@ RAWHIST_AVX512 void bin_block(const unsigned char* p, std::size_t vectors, bin_s
 
 // Counts `vectors` vectors of samples from p (see samples()).
 template <bool even_only>
-RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors, std::uint64_t* counters) noexcept {
+RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors,
+                                  std::uint64_t* counters) noexcept {
   bin_set bins;
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
     bins.end[bin] = bins.bytes[bin].data();
