@@ -240,8 +240,8 @@ TEST_P(CountSamples, LumaParityOfShortFrames) {
   }
 }
 
-// Which CPU flags, as the kernel reports them in /proc/cpuinfo, the AVX-512
-// kernel needs.
+#if defined(__x86_64__)
+// Whether /proc/cpuinfo reports every CPU flag the AVX-512 kernel needs.
 bool cpuinfo_has_every_avx512_extension() {
   std::ifstream cpuinfo("/proc/cpuinfo");
   std::string line;
@@ -261,6 +261,7 @@ bool cpuinfo_has_every_avx512_extension() {
   }
   return false;
 }
+#endif
 
 TEST(ChosenKernel, IsTheFastestTheCpuReports) {
   // Read apart from the run-time check, so that a broken check cannot make
