@@ -177,29 +177,29 @@ struct bin_counts {
   std::size_t steps_since_flush;
 };
 
-// Adds 128 bytes of a bin: offsets 0..7 and 64..71 start the sixteen loads.
-RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, bin_counts& s) noexcept {
+// Adds the eight one-hot vectors loaded from p .. p + 7 into the ones, twos
+// and fours planes; returns what they carry into the eights.
+RAWHIST_AVX512_INLINE __m512i add_eight(const unsigned char* p, bin_counts& s) noexcept {
   __m512i twos_a;
   __m512i twos_b;
   __m512i fours_a;
   __m512i fours_b;
-  __m512i eights_a;
-  __m512i eights_b;
-  __m512i sixteens;
+  __m512i eights;
   add3(twos_a, s.ones, one_hot(p + 0), one_hot(p + 1));
   add3(twos_b, s.ones, one_hot(p + 2), one_hot(p + 3));
   add3(fours_a, s.twos, twos_a, twos_b);
   add3(twos_a, s.ones, one_hot(p + 4), one_hot(p + 5));
   add3(twos_b, s.ones, one_hot(p + 6), one_hot(p + 7));
   add3(fours_b, s.twos, twos_a, twos_b);
-  add3(eights_a, s.fours, fours_a, fours_b);
-  add3(twos_a, s.ones, one_hot(p + 64), one_hot(p + 65));
-  add3(twos_b, s.ones, one_hot(p + 66), one_hot(p + 67));
-  add3(fours_a, s.twos, twos_a, twos_b);
-  add3(twos_a, s.ones, one_hot(p + 68), one_hot(p + 69));
-  add3(twos_b, s.ones, one_hot(p + 70), one_hot(p + 71));
-  add3(fours_b, s.twos, twos_a, twos_b);
-  add3(eights_b, s.fours, fours_a, fours_b);
+  add3(eights, s.fours, fours_a, fours_b);
+  return eights;
+}
+
+// Adds 128 bytes of a bin: offsets 0..7 and 64..71 start the sixteen loads.
+RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, bin_counts& s) noexcept {
+  const __m512i eights_a = add_eight(p, s);
+  const __m512i eights_b = add_eight(p + 64, s);
+  __m512i sixteens;
   add3(sixteens, s.eights, eights_a, eights_b);
   s.sixteens = _mm512_add_epi8(s.sixteens, count_per_value(sixteens));
 }
