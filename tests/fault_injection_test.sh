@@ -50,8 +50,8 @@ fail() {
 # The line number in the trace of the first line matching an extended regex.
 line_of() { grep -n -m 1 -E "$1" "$dir/trace" | cut -d: -f1 || true; }
 
-# Runs the tool on $frame under strace, with the fault $1 (an inject
-# spec, or nothing), into $dir/{trace,out,err}; sets $status.
+# Runs the tool on $frame under strace with the fault $1 (what follows
+# strace's "inject=", or nothing), into $dir/{trace,out,err}; sets $status.
 traced_run() {
   local inject=()
   [[ -z $1 ]] || inject=(-e "inject=$1")
