@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "analysis/count_kernels.h"
@@ -69,9 +70,8 @@ void set_labels(benchmark::State& state, std::size_t size) {
   state.SetLabel(k_content_names[state.range(1)]);
 }
 
-template <pixel_format format, rawhist::count_kernel kernel_used>
-void kernel(benchmark::State& state) {
-  if (!rawhist::kernel_supported(kernel_used)) {
+void kernel(benchmark::State& state, rawhist::count_kernel used, pixel_format format) {
+  if (!rawhist::kernel_supported(used)) {
     state.SkipWithError("this CPU cannot run the kernel");
     return;
   }
@@ -79,23 +79,20 @@ void kernel(benchmark::State& state) {
   const auto& bytes = frame(size, static_cast<int>(state.range(1)));
   for (auto _ : state) {
     rawhist::clear_histogram();
-    rawhist::count_samples_using(kernel_used, bytes.data(), bytes.size(), format);
+    rawhist::count_samples_using(used, bytes.data(), bytes.size(), format);
     benchmark::DoNotOptimize(rawhist::histogram().data());
   }
   set_labels(state, size);
 }
 
-template <pixel_format format>
-void per_byte_loop(benchmark::State& state) {
+// As in the tool, the format is known only at run time.
+void per_byte_loop(benchmark::State& state, pixel_format format) {
   const auto size = static_cast<std::size_t>(state.range(0));
   const auto& bytes = frame(size, static_cast<int>(state.range(1)));
   rawhist::sample_histogram counts{};
-  // As in the tool, the format is known only at run time.
-  pixel_format runtime_format = format;
-  benchmark::DoNotOptimize(runtime_format);
   for (auto _ : state) {
     counts.fill(0);
-    rawhist::count_samples_reference(bytes.data(), bytes.size(), runtime_format, counts);
+    rawhist::count_samples_reference(bytes.data(), bytes.size(), format, counts);
     benchmark::DoNotOptimize(counts.data());
   }
   set_labels(state, size);
@@ -110,22 +107,27 @@ void sizes(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(kernel<rawhist::GREY, rawhist::count_kernel::portable>)->Name("portable/GREY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::BA81, rawhist::count_kernel::portable>)->Name("portable/BA81")->Apply(sizes);
-BENCHMARK(kernel<rawhist::YUYV, rawhist::count_kernel::portable>)->Name("portable/YUYV")->Apply(sizes);
-BENCHMARK(kernel<rawhist::YVYU, rawhist::count_kernel::portable>)->Name("portable/YVYU")->Apply(sizes);
-BENCHMARK(kernel<rawhist::UYVY, rawhist::count_kernel::portable>)->Name("portable/UYVY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::VYUY, rawhist::count_kernel::portable>)->Name("portable/VYUY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::GREY, rawhist::count_kernel::avx512>)->Name("avx512/GREY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::BA81, rawhist::count_kernel::avx512>)->Name("avx512/BA81")->Apply(sizes);
-BENCHMARK(kernel<rawhist::YUYV, rawhist::count_kernel::avx512>)->Name("avx512/YUYV")->Apply(sizes);
-BENCHMARK(kernel<rawhist::YVYU, rawhist::count_kernel::avx512>)->Name("avx512/YVYU")->Apply(sizes);
-BENCHMARK(kernel<rawhist::UYVY, rawhist::count_kernel::avx512>)->Name("avx512/UYVY")->Apply(sizes);
-BENCHMARK(kernel<rawhist::VYUY, rawhist::count_kernel::avx512>)->Name("avx512/VYUY")->Apply(sizes);
-BENCHMARK(per_byte_loop<rawhist::GREY>)->Name("per_byte_loop/GREY")->Apply(sizes);
-BENCHMARK(per_byte_loop<rawhist::BA81>)->Name("per_byte_loop/BA81")->Apply(sizes);
-BENCHMARK(per_byte_loop<rawhist::YUYV>)->Name("per_byte_loop/YUYV")->Apply(sizes);
-BENCHMARK(per_byte_loop<rawhist::UYVY>)->Name("per_byte_loop/UYVY")->Apply(sizes);
+// Every kernel on every format, then the per-byte loop, named
+// KERNEL/FORMAT/BYTES/CONTENT.
+void register_benchmarks() {
+  struct named_format {
+    const char* name;
+    pixel_format format;
+  };
+  static constexpr named_format k_formats[] = {{"GREY", rawhist::GREY}, {"BA81", rawhist::BA81},
+                                               {"YUYV", rawhist::YUYV}, {"YVYU", rawhist::YVYU},
+                                               {"UYVY", rawhist::UYVY}, {"VYUY", rawhist::VYUY}};
+  for (const rawhist::count_kernel used : rawhist::k_count_kernels) {
+    for (const named_format& f : k_formats) {
+      const std::string name = std::string(rawhist::kernel_name(used)) + "/" + f.name;
+      benchmark::RegisterBenchmark(name.c_str(), kernel, used, f.format)->Apply(sizes);
+    }
+  }
+  for (const named_format& f : k_formats) {
+    benchmark::RegisterBenchmark((std::string("per_byte_loop/") + f.name).c_str(), per_byte_loop, f.format)
+        ->Apply(sizes);
+  }
+}
 
 }  // namespace
 
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
+  register_benchmarks();
   warm_up_frames();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

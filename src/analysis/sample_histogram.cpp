@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 namespace rawhist {
 namespace {
@@ -235,25 +236,27 @@ void count_portable(const unsigned char* buffer, std::uint64_t length, pixel_for
 }
 
 #if defined(__x86_64__)
+// The vector kernel takes the layout as the offset of the first sample and
+// the distance between samples, both read off is_sample.
 void count_with_avx512(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
-  switch (format) {
-    case GREY:
-    case BA81:
-      count_avx512(buffer, length, 0, 1, g_histogram);
-      break;
-    case YUYV:
-    case YVYU:
-      count_avx512(buffer, length, 0, 2, g_histogram);
-      break;
-    case UYVY:
-    case VYUY:
-      count_avx512(buffer, length, 1, 2, g_histogram);
-      break;
-    default:
-      break;
+  const bool even = is_sample(format, 0);
+  const bool odd = is_sample(format, 1);
+  if (!even && !odd) {
+    return;
   }
+  count_avx512(buffer, length, even ? 0 : 1, even && odd ? 1 : 2, g_histogram);
 }
 #endif
+
+// Decided on the first call of chosen_kernel(); the tool has one thread.
+std::optional<count_kernel> g_chosen_kernel;
+
+// Asking the CPU for its features is not free: in the virtual machine this
+// was measured on, every cpuid instruction exits to the host, and the check
+// costs about 35 us, which the AVX-512 kernel saves back on frames from
+// about 200 KB (greyscale) to 350 KB (YUV). Smaller frames are counted by
+// the portable kernel without asking.
+constexpr std::uint64_t k_vector_kernel_min_length = std::uint64_t{256} << 10U;
 
 }  // namespace
 
@@ -269,27 +272,11 @@ bool kernel_supported(count_kernel kernel) noexcept {
   return kernel == count_kernel::portable || avx512_count_supported();
 }
 
-namespace {
-
-// Set on the first call of chosen_kernel(); the tool has one thread.
-count_kernel g_chosen_kernel = count_kernel::portable;
-bool g_kernel_chosen = false;
-
-// Asking the CPU for its features is not free: in the virtual machine this
-// was measured on, every cpuid instruction exits to the host, and the check
-// costs about 35 us, which the AVX-512 kernel saves back on frames from
-// about 200 KB (greyscale) to 350 KB (YUV). Smaller frames are counted by
-// the portable kernel without asking.
-constexpr std::uint64_t k_vector_kernel_min_length = std::uint64_t{256} << 10U;
-
-}  // namespace
-
 count_kernel chosen_kernel() noexcept {
-  if (!g_kernel_chosen) {
+  if (!g_chosen_kernel) {
     g_chosen_kernel = kernel_supported(count_kernel::avx512) ? count_kernel::avx512 : count_kernel::portable;
-    g_kernel_chosen = true;
   }
-  return g_chosen_kernel;
+  return *g_chosen_kernel;
 }
 
 void count_samples_using(count_kernel kernel, const unsigned char* buffer, std::uint64_t length,
