@@ -4,7 +4,8 @@
 # file or a plain -DCMAKE_CXX_COMPILER=aarch64-linux-gnu-g++ both give a
 # foreign target. Sets RAWHIST_TARGET_CPU (aarch64, arm, s390x, x86_64, ...),
 # RAWHIST_TARGET_TRIPLE, RAWHIST_FOREIGN_TARGET and RAWHIST_DEB_ARCH, and for
-# a foreign target the emulator that runs its binaries here, if installed.
+# a foreign target the emulator that runs its binaries here, if installed
+# (on the CPU RAWHIST_QEMU_CPU names, where a toolchain file sets one).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
   OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 string(REGEX MATCH "^[^-]+" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_TRIPLE}")
@@ -47,6 +48,10 @@ endif()
 if(RAWHIST_FOREIGN_TARGET AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   find_program(RAWHIST_QEMU qemu-${RAWHIST_TARGET_CPU})
   if(RAWHIST_QEMU)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${RAWHIST_QEMU} -L /usr/${RAWHIST_TARGET_TRIPLE})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${RAWHIST_QEMU})
+    if(RAWHIST_QEMU_CPU)
+      list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -cpu ${RAWHIST_QEMU_CPU})
+    endif()
+    list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L /usr/${RAWHIST_TARGET_TRIPLE})
   endif()
 endif()
