@@ -110,7 +110,7 @@ if(RAWHIST_STATIC)
   add_test(NAME release_archive
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/release_archive_test.sh
             ${RAWHIST_DIST_DIR}/rawhist-${PROJECT_VERSION}-${RAWHIST_DEB_ARCH}-linux.tar.gz
-            ${PROJECT_SOURCE_DIR} qemu-${RAWHIST_TARGET_CPU})
+            ${PROJECT_SOURCE_DIR} qemu-${RAWHIST_TARGET_CPU} ${RAWHIST_ARCHIVE_CPUS})
   set_tests_properties(release_archive PROPERTIES LABELS dist)
   # The many-machine recipe, with this static program sent to the workers.
   if(NOT RAWHIST_FOREIGN_TARGET)

@@ -4,8 +4,9 @@
 # names after -n, nothing after -w and -x.
 set -u
 completion=$(realpath "$1") || exit 1
-cd "$(mktemp -d)" || exit 1
-trap 'rm -rf "$PWD"' EXIT
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
 touch frame.uyvy frame.grey other.raw
 # shellcheck source=/dev/null
 source "$completion" || exit 1

@@ -71,7 +71,7 @@ check_order() {
     released) [[ -n $open && -n $unmap && $unmap -gt $open ]] || fail "the buffer was not given back after the failed open" ;;
     closed)
       [[ -n $close && -n $unmap && $unmap -gt $close ]] || fail "the buffer was not given back after the close"
-      [[ -z $(sed -n "${open:-1},${close:-1}p" "$dir/trace" | grep -E '^munmap\(') ]] ||
+      ! grep -q -E '^munmap\(' <<<"$(sed -n "${open:-1},${close:-1}p" "$dir/trace")" ||
         fail "the buffer was given back while the file was open" ;;
   esac
 }

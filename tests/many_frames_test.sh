@@ -8,6 +8,7 @@
 set -euo pipefail
 readme=$1 tool=$2
 shift 2
+# shellcheck disable=SC2016 # the recipe's own $(nproc), matched as written
 recipe=$(grep -m1 '^find frames .*| xargs .*-P "$(nproc)"' "$readme") ||
   { echo "no xargs recipe in $readme"; exit 1; }
 

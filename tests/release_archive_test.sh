@@ -4,12 +4,16 @@
 # One release archive as a user gets it: its checksum is in SHA256SUMS, it
 # holds exactly the expected files, and its program needs nothing from the
 # machine (no shared library, no interpreter): it runs under qemu-user
-# without any target root, and prints what the native build prints for each
-# frame and option set below.
+# without any target root, on each CPU named (or qemu's default one), and
+# prints what the native build prints, with the same exit status, for each
+# frame and option set below. An armel program must also be code that the
+# oldest boards run: ARM and Thumb-1 only, no floating-point unit.
 #
-#   tests/release_archive_test.sh ARCHIVE SOURCE_DIR QEMU
+#   tests/release_archive_test.sh ARCHIVE SOURCE_DIR QEMU [CPU...]
 set -euo pipefail
 archive=$1 source=$2 qemu=$3
+shift 3
+cpus=("$@")
 name=$(basename "$archive" .tar.gz)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,24 +39,48 @@ if [[ $dynamic == *"(NEEDED)"* || $headers == *INTERP* ]]; then
   exit 1
 fi
 
+if [[ $name == *-armel-linux ]]; then
+  attributes=$(readelf -A "$program")
+  printf '%s\n' "$attributes" | grep -E 'Tag_(CPU_arch|ARM_ISA|THUMB_ISA|FP_arch|Advanced_SIMD)'
+  # Debian's armel toolchain builds ARMv5TE code; an attribute naming a
+  # later architecture, Thumb-2, VFP or NEON would trap on an ARM926.
+  [[ $attributes == *"Tag_CPU_arch: v5TE"* && $attributes == *"Tag_THUMB_ISA_use: Thumb-1"* &&
+    $attributes != *Tag_FP_arch* && $attributes != *Tag_Advanced_SIMD_arch* ]] ||
+    { echo "the armel program is not plain ARMv5TE code"; exit 1; }
+fi
+
 sample=$source/samples/colorbars_320x240.uyvy
 head -c 1048576 /dev/zero | tr '\0' '\377' >"$work/white.raw"
 printf '\001\200\377' >"$work/tiny.raw"
-# arguments | what the native build prints
-rows=(
-  "-n $sample -f uyvy|9520, 10480"
-  "-n $sample|15920, 20080"
-  "-n $sample -f bayer -w 0,127 -x 128,255|57680, 95920"
-  "-n $sample -f yuyv -w 16,235 -x 236,15|70400, 0"
-  "-n $sample -f vyuy -w 0,300 -x -1,255|17360, 80"
-  "-n $work/white.raw -f yvyu|0, 524288"
-  "-n $work/tiny.raw -f uyvy -w 0,255|1, 0"
-  "-n $work/missing.raw|stat: No such file or directory"
-)
-for row in "${rows[@]}"; do
-  args=${row%%|*} want=${row#*|}
-  # shellcheck disable=SC2086 # the arguments are words without blanks
-  got=$("$qemu" "$program" $args 2>&1) || true
-  [[ $got == "$want" ]] || { echo "rawhist $args: '$got', want '$want'"; exit 1; }
+: >"$work/empty.raw"
+
+# Runs the program on one CPU and compares its status and output (both
+# streams) with what the native build gives.
+runs=0
+expect() {
+  local cpu=$1 want_status=$2 want=$3
+  shift 3
+  local emulate=("$qemu") got status=0
+  [[ -z $cpu ]] || emulate+=(-cpu "$cpu")
+  got=$("${emulate[@]}" "$program" "$@" 2>&1) || status=$?
+  if [[ $got != "$want" || $status != "$want_status" ]]; then
+    echo "${emulate[*]} rawhist $*: '$got' status $status, want '$want' status $want_status"
+    exit 1
+  fi
+  runs=$((runs + 1))
+}
+((${#cpus[@]} > 0)) || cpus=("")
+for cpu in "${cpus[@]}"; do
+  expect "$cpu" 0 "9520, 10480" -n "$sample" -f uyvy
+  expect "$cpu" 0 "15920, 20080" -n "$sample"
+  expect "$cpu" 0 "57680, 95920" -n "$sample" -f bayer -w 0,127 -x 128,255
+  expect "$cpu" 0 "70400, 0" -n "$sample" -f yuyv -w 16,235 -x 236,15
+  expect "$cpu" 0 "17360, 80" -n "$sample" -f vyuy -w 0,300 -x -1,255
+  expect "$cpu" 0 "0, 524288" -n "$work/white.raw" -f yvyu
+  expect "$cpu" 0 "1, 0" -n "$work/tiny.raw" -f uyvy -w 0,255
+  expect "$cpu" 1 "stat: No such file or directory" -n "$work/missing.raw"
+  expect "$cpu" 1 "" -n "$work/empty.raw"
+  expect "$cpu" 1 "Format not supported!" -n "$sample" -f rgb
 done
-echo "$name: self-contained, ${#rows[@]} runs under $qemu without a target root as natively"
+on=${cpus[*]}
+echo "$name: self-contained, $runs runs under $qemu${on:+ -cpu ${on// /, -cpu }} without a target root as natively"
