@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "analysis/count_kernels.h"
@@ -20,12 +21,11 @@
 #include "analysis/sample_histogram.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static constexpr rawhist::pixel_format k_formats[] = {rawhist::GREY, rawhist::BA81, rawhist::YUYV,
-                                                        rawhist::YVYU, rawhist::UYVY, rawhist::VYUY};
   if (size < 2) {
     return 0;
   }
-  const rawhist::pixel_format format = k_formats[data[0] % 6];
+  constexpr std::size_t k_format_count = std::size(rawhist::k_countable_formats);
+  const rawhist::pixel_format format = rawhist::k_countable_formats[data[0] % k_format_count];
   const std::size_t copies = std::size_t{data[1]} + 1;
   const std::uint8_t* const unit = data + 2;
   const std::size_t unit_length = size - 2;
@@ -39,10 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   rawhist::sample_histogram expected{};
   rawhist::count_samples_reference(frame.get(), length, format, expected);
-  std::uint64_t selected = 0;
-  for (std::uint64_t offset = 0; offset < length; ++offset) {
-    selected += rawhist::is_sample(format, offset) ? 1 : 0;
-  }
+  const std::uint64_t selected = rawhist::sample_count(rawhist::sample_layout_of(format), length);
   for (const rawhist::count_kernel kernel : rawhist::k_count_kernels) {
     if (!rawhist::kernel_supported(kernel)) {
       continue;

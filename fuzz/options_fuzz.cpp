@@ -15,9 +15,11 @@
 namespace {
 
 bool is_known_format(rawhist::pixel_format format) {
-  for (rawhist::pixel_format known : {rawhist::GREY, rawhist::BA81, rawhist::YUYV, rawhist::YVYU,
-                                      rawhist::UYVY, rawhist::VYUY, rawhist::RGBP}) {
-    if (format == known) {
+  if (format == rawhist::RGBP) {
+    return true;
+  }
+  for (const rawhist::pixel_format countable : rawhist::k_countable_formats) {
+    if (format == countable) {
       return true;
     }
   }

@@ -42,9 +42,10 @@ off_t size_by_name(const char (&file_name)[k_file_name_capacity]) {
   return status.st_size;
 }
 
-// Reads the whole named file into one buffer and counts its samples. Every
-// failure but that of the close is silent. The buffer is acquired before the
-// file and, by the order of the handles, given back after it.
+// Reads the whole named file into one buffer and counts its samples. A
+// failed stat or close prints its line; every other failure is silent. The
+// buffer is acquired before the file and, by the order of the handles, given
+// back after it.
 bool count_file(const run_settings& settings) {
   const off_t size = size_by_name(settings.file_name);
   if (size < 0) {

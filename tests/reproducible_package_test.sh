@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package and the three release archives of the committed
+# Builds the Debian package and the five release archives of the committed
 # HEAD twice, from two clones in differently named directories and at
 # different times, and requires each pair to be identical byte for byte.
 set -euo pipefail
@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 
 build() {
   git clone -q "$source" "$1"
-  (cd "$1" && for preset in package dist-amd64 dist-arm64 dist-armhf; do
+  (cd "$1" && for preset in package dist-amd64 dist-arm64 dist-armhf dist-armel dist-riscv64; do
     cmake --workflow --preset "$preset" --fresh || exit 1
   done >"$1.log" 2>&1) ||
     { tail -n 20 "$1.log"; echo "package or archive build in $1 failed"; exit 1; }
@@ -19,8 +19,10 @@ build "$work/first"
 sleep 2 # a later clock, so that a time stamp taken from it would show
 build "$work/second-elsewhere"
 
-first=$(ls "$work"/first/build/package/*.deb)
-second=$(ls "$work"/second-elsewhere/build/package/*.deb)
+version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' "$source/CMakeLists.txt")
+deb=rawhist_${version}_$(dpkg --print-architecture).deb
+first=$work/first/build/package/$deb
+second=$work/second-elsewhere/build/package/$deb
 if ! cmp -s "$first" "$second"; then
   echo "the two packages differ:"
   for deb in "$first" "$second"; do

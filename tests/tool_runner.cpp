@@ -27,7 +27,6 @@ std::string read_all(const std::string& path) {
   return text.str();
 }
 
-// Only async-signal-safe calls between fork and exec.
 // The words that start the tool: itself, or on a cross build the emulator
 // that runs it (qemu-user's -0 sets the argv[0] the tool sees). The
 // emulator's words come from the build, separated by '|'.
@@ -49,6 +48,8 @@ std::vector<std::string> command_words(const std::vector<std::string>& args) {
   return words;
 }
 
+// The child's part between fork and exec: only async-signal-safe calls,
+// on strings and argument vectors the parent prepared.
 [[noreturn]] void exec_child(const char* program, const std::string& directory,
                              const std::vector<char*>& argv, const std::string& out_path,
                              const std::string& err_path, const run_options& options) {

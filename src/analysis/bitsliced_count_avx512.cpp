@@ -5,16 +5,24 @@
 // target attribute, so the program as a whole stays baseline x86-64; the run
 // chooses this kernel only after asking the CPU (avx512_count_supported).
 //
-// Each 64 bytes are split by their top two bits into four bins with
-// vpcompressb. Within a bin only the low six bits vary, so each byte becomes
-// a one-hot 64-bit word (1 << value), eight bytes to a vector; sixteen such
-// vectors at a time go through a carry-save adder tree into bit-sliced
-// counters (a ones, twos, fours and eights plane, each bit position one
-// value's count in one lane), and what overflows the eights plane, the
-// sixteens, is counted per value at once: gather each value's bits of the
-// eight lanes into one byte (vpermb), turn that byte inside out so the bits
-// of a value sit in one byte (gf2p8affineqb with the bit-transposing
-// matrix) and count them (vpopcntb).
+// The frame is counted in blocks of 64 vectors of 64 samples, in four steps:
+//  1. Binning: each vector's bytes go by their top two bits into four bins
+//     (vpcompressb), so every byte of a bin is one of 64 values.
+//  2. One-hot words: each byte of a bin becomes the 64-bit word 1 << its low
+//     six bits (vprolvq); eight bytes make one vector of eight lanes.
+//  3. Bit planes: sixteen such vectors, 128 bytes of a bin, make one adder
+//     step. A carry-save tree (vpternlogq) adds them into four bit-sliced
+//     planes that weigh 1, 2, 4 and 8: bit v of lane l of a plane is that
+//     binary digit of how often the bin's value v was seen in lane l. A
+//     step adds 16 to each lane; what carries out of the eights plane
+//     weighs 16.
+//  4. Sixteens: each step's carry out is counted per value at once (vpermb
+//     gathers a value's bits of the eight lanes, gf2p8affineqb transposes
+//     them into one byte, vpopcntb counts them) into a byte per value: at
+//     most 8 per step, so those bytes are widened into the histogram after
+//     every 31 steps of their bin (248 at most).
+// At the end what is left in each bin is padded to a whole step, and the
+// planes are weighed and added to the histogram.
 #include "analysis/bitsliced_count_avx512.h"
 
 #if defined(__x86_64__)
@@ -32,6 +40,8 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#else
+#include <cstdlib>
 #endif
 
 namespace rawhist {
@@ -40,13 +50,18 @@ namespace rawhist {
 
 bool avx512_count_supported() noexcept { return false; }
 
+void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sample_histogram&) noexcept {
+  std::abort();
+}
+
 #else
 
-// Asked of the CPU directly, with four instructions, and only when a frame
-// is large enough to gain: __builtin_cpu_supports would link libgcc's
-// feature probe, which runs a dozen cpuid instructions in a constructor of
-// every run, and in a virtual machine each of them exits to the host (0.1
-// ms in all where this was measured, a tenth of a run on a small frame).
+// Asked of the CPU directly, with four instructions, and only for frames
+// large enough to gain: in a virtual machine every cpuid exits to the host
+// (the check costs about 35 us where this was measured), and
+// __builtin_cpu_supports would link libgcc's feature probe, which runs a
+// dozen of them in a constructor of every run (0.1 ms, a tenth of a run on a
+// small frame).
 bool avx512_count_supported() noexcept {
   if (__get_cpuid_max(0, nullptr) < 7) {
     return false;
@@ -88,10 +103,10 @@ constexpr std::size_t k_vector_bytes = 64;
 // tree: 128 bytes of a bin.
 constexpr std::size_t k_step_bytes = 128;
 
-// Each step adds at most 8 (one per lane) to a value's byte counter of the
-// sixteens, so those are widened into the 64-bit histogram after every 31
-// steps of their bin (at most 248), however long the frame: no count
-// narrower than 64 bits can overflow, whatever the content or length.
+// Each step adds at most 8 (one per lane) to a value's byte of sixteens, so
+// those are widened into the 64-bit histogram after every 31 steps of their
+// bin (at most 248), however long the frame: no count narrower than 64 bits
+// can overflow, whatever the content or length.
 constexpr std::size_t k_steps_per_flush = 31;
 static_assert(k_steps_per_flush * 8 <= 255);
 
@@ -102,9 +117,9 @@ constexpr std::size_t k_block_vectors = 64;
 // A bin holds what is left of its last step (under 128 bytes), then a whole
 // block, then room for what runs past the end: a compress store writes a
 // whole vector, the carried remainder is moved as two, the final padding is
-// written as three, and the one-hot loads start up to 7 bytes before the end
-// of their step. Only the first byte of each 8-byte lane a load reads is
-// counted, and those always lie inside the step.
+// written as three, and the one-hot loads of a step read up to 7 bytes past
+// its end. Only the first byte of each 8-byte lane a load reads is counted,
+// and those always lie inside the step.
 constexpr std::size_t k_bins = 4;
 constexpr std::size_t k_bin_capacity = k_block_vectors * k_vector_bytes + 4 * k_step_bytes;
 
@@ -166,20 +181,21 @@ RAWHIST_AVX512_INLINE __m512i one_hot(const unsigned char* p) noexcept {
   return _mm512_rolv_epi64(_mm512_set1_epi64(1), load(p));
 }
 
-// The counts of one bin so far: bit-sliced planes of weight 1 to 8 per value
-// and lane, and per value in bytes, the sixteens since the last flush.
-struct bin_counts {
+// What one bin has seen so far: the bit planes of weight 1 to 8 per value
+// and lane, and in byte v the number of sixteens value v gained since the
+// last flush.
+struct bin_tally {
   __m512i ones;
   __m512i twos;
   __m512i fours;
   __m512i eights;
-  __m512i sixteens;
+  __m512i sixteens_by_value;
   std::size_t steps_since_flush;
 };
 
 // Adds the eight one-hot vectors loaded from p .. p + 7 into the ones, twos
 // and fours planes; returns what they carry into the eights.
-RAWHIST_AVX512_INLINE __m512i add_eight(const unsigned char* p, bin_counts& s) noexcept {
+RAWHIST_AVX512_INLINE __m512i add_eight(const unsigned char* p, bin_tally& s) noexcept {
   __m512i twos_a;
   __m512i twos_b;
   __m512i fours_a;
@@ -196,12 +212,12 @@ RAWHIST_AVX512_INLINE __m512i add_eight(const unsigned char* p, bin_counts& s) n
 }
 
 // Adds 128 bytes of a bin: offsets 0..7 and 64..71 start the sixteen loads.
-RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, bin_counts& s) noexcept {
+RAWHIST_AVX512_INLINE void add_step(const unsigned char* p, bin_tally& s) noexcept {
   const __m512i eights_a = add_eight(p, s);
   const __m512i eights_b = add_eight(p + 64, s);
-  __m512i sixteens;
-  add3(sixteens, s.eights, eights_a, eights_b);
-  s.sixteens = _mm512_add_epi8(s.sixteens, count_per_value(sixteens));
+  __m512i carry_16;
+  add3(carry_16, s.eights, eights_a, eights_b);
+  s.sixteens_by_value = _mm512_add_epi8(s.sixteens_by_value, count_per_value(carry_16));
 }
 
 RAWHIST_AVX512_INLINE void add_to_counters(std::uint64_t* counters, __m512i values) noexcept {
@@ -216,24 +232,27 @@ RAWHIST_AVX512_INLINE void add_words(std::uint64_t* counters, __m512i words) noe
   add_to_counters(counters + 24, _mm512_cvtepu16_epi64(_mm512_extracti32x4_epi32(words, 3)));
 }
 
-// 16 * sixteens + ones for 32 values, as 16-bit words, from the bytes of
-// either half of two per-value vectors; 16 * 255 + 255 fits 16 bits.
-RAWHIST_AVX512_INLINE __m512i weigh(__m256i sixteens, __m256i ones) noexcept {
-  return _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(sixteens), 4), _mm512_cvtepu8_epi16(ones));
+// 16 * sixteens + below_16 for 32 values, as 16-bit words, from the bytes
+// of either half of two per-value vectors; 16 * 255 + 255 fits 16 bits.
+RAWHIST_AVX512_INLINE __m512i weigh(__m256i sixteens, __m256i below_16) noexcept {
+  return _mm512_add_epi16(_mm512_slli_epi16(_mm512_cvtepu8_epi16(sixteens), 4),
+                          _mm512_cvtepu8_epi16(below_16));
 }
 
-// Adds 16 * sixteens + ones to the 64 counters of a bin.
-RAWHIST_AVX512_INLINE void add_bytes(std::uint64_t* counters, __m512i sixteens, __m512i ones) noexcept {
-  add_words(counters, weigh(_mm512_castsi512_si256(sixteens), _mm512_castsi512_si256(ones)));
-  add_words(counters + 32, weigh(_mm512_extracti64x4_epi64(sixteens, 1), _mm512_extracti64x4_epi64(ones, 1)));
+// Adds 16 * sixteens + below_16 (both per value, in bytes) to the 64
+// counters of a bin.
+RAWHIST_AVX512_INLINE void add_bytes(std::uint64_t* counters, __m512i sixteens, __m512i below_16) noexcept {
+  add_words(counters, weigh(_mm512_castsi512_si256(sixteens), _mm512_castsi512_si256(below_16)));
+  add_words(counters + 32,
+            weigh(_mm512_extracti64x4_epi64(sixteens, 1), _mm512_extracti64x4_epi64(below_16, 1)));
 }
 
-// Adds `steps` whole steps from p to a bin's counts.
-RAWHIST_AVX512 void drain_steps(const unsigned char* p, std::size_t steps, bin_counts& counts,
+// Adds `steps` whole steps from p to a bin's tally.
+RAWHIST_AVX512 void drain_steps(const unsigned char* p, std::size_t steps, bin_tally& tally,
                                 std::uint64_t* counters) noexcept {
   // A copy in registers: the stores to the counters might otherwise be taken
-  // to change the vectors behind `counts`.
-  bin_counts s = counts;
+  // to change the vectors behind `tally`.
+  bin_tally s = tally;
   while (steps != 0) {
     const std::size_t run = std::min(steps, k_steps_per_flush - s.steps_since_flush);
     for (std::size_t step = 0; step < run; ++step) {
@@ -243,17 +262,17 @@ RAWHIST_AVX512 void drain_steps(const unsigned char* p, std::size_t steps, bin_c
     steps -= run;
     s.steps_since_flush += run;
     if (s.steps_since_flush == k_steps_per_flush) {
-      add_bytes(counters, s.sixteens, _mm512_setzero_si512());
-      s.sixteens = _mm512_setzero_si512();
+      add_bytes(counters, s.sixteens_by_value, _mm512_setzero_si512());
+      s.sixteens_by_value = _mm512_setzero_si512();
       s.steps_since_flush = 0;
     }
   }
-  counts = s;
+  tally = s;
 }
 
 // Counts the whole steps of each bin and moves what is left (under one
 // step) to the bin's start, for the next block to complete.
-RAWHIST_AVX512 void drain_whole_steps(bin_set& bins, std::array<bin_counts, k_bins>& counts,
+RAWHIST_AVX512 void drain_whole_steps(bin_set& bins, std::array<bin_tally, k_bins>& tallies,
                                       std::uint64_t* counters) noexcept {
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
     unsigned char* const begin = bins.bytes[bin].data();
@@ -262,7 +281,7 @@ RAWHIST_AVX512 void drain_whole_steps(bin_set& bins, std::array<bin_counts, k_bi
     if (steps == 0) {
       continue;
     }
-    drain_steps(begin, steps, counts[bin], counters + 64 * bin);
+    drain_steps(begin, steps, tallies[bin], counters + 64 * bin);
     const unsigned char* const rest = begin + steps * k_step_bytes;
     const __m512i rest_0 = load(rest);
     const __m512i rest_1 = load(rest + k_vector_bytes);
@@ -274,8 +293,8 @@ RAWHIST_AVX512 void drain_whole_steps(bin_set& bins, std::array<bin_counts, k_bi
 
 // Counts what is left in each bin, padded to a whole step with the bin's
 // lowest value (which is then taken off that value's counter again), and
-// adds every bin's counts to the histogram.
-RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_counts, k_bins>& counts,
+// adds every bin's tally to the histogram.
+RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_tally, k_bins>& tallies,
                                std::uint64_t* counters) noexcept {
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
     unsigned char* const begin = bins.bytes[bin].data();
@@ -286,18 +305,18 @@ RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_counts, k_bins>& co
       for (std::size_t k = 0; k < 3; ++k) {
         _mm512_storeu_si512(bins.end[bin] + k * k_vector_bytes, pad);
       }
-      drain_steps(begin, 1, counts[bin], bin_counters);
+      drain_steps(begin, 1, tallies[bin], bin_counters);
       bin_counters[0] -= k_step_bytes - length;
     }
     // The four planes weigh 1, 2, 4 and 8; each per-value count is at most
     // 8, so their weighted sum is at most 120 and fits a byte. A shift of
     // 16-bit words by up to 3 moves no bit across bytes of at most 8.
-    const bin_counts& s = counts[bin];
-    __m512i ones = count_per_value(s.ones);
-    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.twos), 1));
-    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.fours), 2));
-    ones = _mm512_add_epi8(ones, _mm512_slli_epi16(count_per_value(s.eights), 3));
-    add_bytes(bin_counters, s.sixteens, ones);
+    const bin_tally& s = tallies[bin];
+    __m512i below_16 = count_per_value(s.ones);
+    below_16 = _mm512_add_epi8(below_16, _mm512_slli_epi16(count_per_value(s.twos), 1));
+    below_16 = _mm512_add_epi8(below_16, _mm512_slli_epi16(count_per_value(s.fours), 2));
+    below_16 = _mm512_add_epi8(below_16, _mm512_slli_epi16(count_per_value(s.eights), 3));
+    add_bytes(bin_counters, s.sixteens_by_value, below_16);
   }
 }
 
@@ -392,8 +411,8 @@ RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors,
     bins.end[bin] = bins.bytes[bin].data();
   }
   const __m512i zero = _mm512_setzero_si512();
-  std::array<bin_counts, k_bins> counts;
-  counts.fill(bin_counts{zero, zero, zero, zero, zero, 0});
+  std::array<bin_tally, k_bins> tallies;
+  tallies.fill(bin_tally{zero, zero, zero, zero, zero, 0});
   flat_run run;
   constexpr std::size_t k_frame_bytes_per_vector = even_only ? 2 * k_vector_bytes : k_vector_bytes;
   for (std::size_t done = 0; done < vectors;) {
@@ -404,23 +423,23 @@ RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors,
     } else {
       bin_block<even_only, false>(at, block, bins, run, counters);
     }
-    drain_whole_steps(bins, counts, counters);
+    drain_whole_steps(bins, tallies, counters);
     done += block;
   }
   end_run(run, counters);
-  drain_rest(bins, counts, counters);
+  drain_rest(bins, tallies, counters);
 }
 
 }  // namespace
 
 void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned first, unsigned step,
-                  sample_histogram& counts) noexcept {
+                  sample_histogram& counters) noexcept {
   const auto n = static_cast<std::size_t>(length);
   if (step == 1) {
     const std::size_t vectors = n / k_vector_bytes;
-    count_vectors<false>(buffer, vectors, counts.data());
+    count_vectors<false>(buffer, vectors, counters.data());
     for (std::size_t i = vectors * k_vector_bytes; i < n; ++i) {
-      ++counts[buffer[i]];
+      ++counters[buffer[i]];
     }
     return;
   }
@@ -429,9 +448,9 @@ void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned fi
   const unsigned char* const p = buffer + skip;
   const std::size_t m = n - skip;
   const std::size_t vectors = m / (2 * k_vector_bytes);
-  count_vectors<true>(p, vectors, counts.data());
+  count_vectors<true>(p, vectors, counters.data());
   for (std::size_t i = 2 * vectors * k_vector_bytes; i < m; i += 2) {
-    ++counts[p[i]];
+    ++counters[p[i]];
   }
 }
 

@@ -12,13 +12,12 @@ namespace rawhist {
 // off x86-64.
 bool avx512_count_supported() noexcept;
 
-#if defined(__x86_64__)
 // Adds the bytes at offsets first, first + step, first + 2 * step, ... of
-// the `length` bytes at `buffer` to `counts`; `step` is 1 (then `first` is
+// the `length` bytes at `buffer` to `counters`; `step` is 1 (then `first` is
 // 0) or 2 (then `first` is 0 or 1). Reads no byte outside the buffer. Only
-// to be called where avx512_count_supported() is true.
+// to be called where avx512_count_supported() is true: off x86-64 it exists
+// so that callers need no conditional code, and aborts.
 void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned first, unsigned step,
-                  sample_histogram& counts) noexcept;
-#endif
+                  sample_histogram& counters) noexcept;
 
 }  // namespace rawhist

@@ -203,24 +203,11 @@ void fold_into_histogram(const sub_table_set& t) noexcept {
   }
 }
 
-void count_portable(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
+void count_portable(const unsigned char* buffer, std::uint64_t length, sample_layout layout) noexcept {
   using block_counter = void (*)(const unsigned char*, std::size_t, sub_table_set&) noexcept;
-  block_counter count_block = nullptr;
-  switch (format) {
-    case GREY:
-    case BA81:
-      count_block = count_every_byte;
-      break;
-    case YUYV:
-    case YVYU:
-      count_block = count_alternate_bytes<0>;
-      break;
-    case UYVY:
-    case VYUY:
-      count_block = count_alternate_bytes<1>;
-      break;
-    default:
-      return;
+  block_counter count_block = count_every_byte;
+  if (layout.step == 2) {
+    count_block = layout.first == 0 ? count_alternate_bytes<0> : count_alternate_bytes<1>;
   }
 
   sub_table_set tables;
@@ -235,27 +222,13 @@ void count_portable(const unsigned char* buffer, std::uint64_t length, pixel_for
   }
 }
 
-#if defined(__x86_64__)
-// The vector kernel takes the layout as the offset of the first sample and
-// the distance between samples, both read off is_sample.
-void count_with_avx512(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
-  const bool even = is_sample(format, 0);
-  const bool odd = is_sample(format, 1);
-  if (!even && !odd) {
-    return;
-  }
-  count_avx512(buffer, length, even ? 0 : 1, even && odd ? 1 : 2, g_histogram);
-}
-#endif
-
 // Decided on the first call of chosen_kernel(); the tool has one thread.
 std::optional<count_kernel> g_chosen_kernel;
 
-// Asking the CPU for its features is not free: in the virtual machine this
-// was measured on, every cpuid instruction exits to the host, and the check
-// costs about 35 us, which the AVX-512 kernel saves back on frames from
-// about 200 KB (greyscale) to 350 KB (YUV). Smaller frames are counted by
-// the portable kernel without asking.
+// Below this length the portable kernel counts without the CPU being asked:
+// the question costs about 35 us where this was measured (see
+// avx512_count_supported), which the AVX-512 kernel saves back on frames
+// from about 200 KB (greyscale) to 350 KB (YUV).
 constexpr std::uint64_t k_vector_kernel_min_length = std::uint64_t{256} << 10U;
 
 }  // namespace
@@ -281,14 +254,15 @@ count_kernel chosen_kernel() noexcept {
 
 void count_samples_using(count_kernel kernel, const unsigned char* buffer, std::uint64_t length,
                          pixel_format format) noexcept {
-#if defined(__x86_64__)
-  if (kernel == count_kernel::avx512) {
-    count_with_avx512(buffer, length, format);
+  const sample_layout layout = sample_layout_of(format);
+  if (layout.step == 0) {
     return;
   }
-#endif
-  static_cast<void>(kernel);
-  count_portable(buffer, length, format);
+  if (kernel == count_kernel::avx512) {
+    count_avx512(buffer, length, layout.first, layout.step, g_histogram);
+  } else {
+    count_portable(buffer, length, layout);
+  }
 }
 
 void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {

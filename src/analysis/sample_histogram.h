@@ -23,9 +23,9 @@ const sample_histogram& histogram() noexcept;
 
 void clear_histogram() noexcept;
 
-// Adds every brightness sample of the frame (see is_sample) to the histogram.
-// `buffer` holds `length` bytes; the format must not be RGBP (it adds nothing).
-// Never allocates and never copies the frame.
+// Adds every brightness sample of the frame (see sample_layout_of) to the
+// histogram. `buffer` holds `length` bytes. A format without samples (RGBP,
+// an unknown code) adds nothing. Never allocates and never copies the frame.
 void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept;
 
 // Sum of the counters from range.low to range.high, both included; 0 when the
