@@ -23,12 +23,13 @@ depends=$(dpkg-deb -f "$deb" Depends)
 case $arch in
   amd64) machine="Advanced Micro Devices X86-64" ;;
   arm64) machine="AArch64" ;;
-  armhf) machine="ARM" ;;
+  armhf | armel) machine="ARM" ;;
+  riscv64) machine="RISC-V" ;;
   s390x) machine="IBM S/390" ;;
-  *) machine="" ;;
+  *) echo "no ELF machine name known for $arch"; exit 1 ;;
 esac
 header=$(readelf -h "$root/usr/bin/rawhist")
-[[ -z $machine || $header =~ Machine:\ +$machine ]] || { echo "usr/bin/rawhist is not a $machine binary"; exit 1; }
+[[ $header =~ Machine:\ +$machine ]] || { echo "usr/bin/rawhist is not a $machine binary"; exit 1; }
 out=$("$@" "$root/usr/bin/rawhist" -n "$sample" -f uyvy)
 [[ $out == "9520, 10480" ]] || { echo "packaged rawhist printed: $out"; exit 1; }
 echo "package: ok ($(basename "$deb"), Depends: $depends)"

@@ -22,7 +22,9 @@
 //     most 8 per step, so those bytes are widened into the histogram after
 //     every 31 steps of their bin (248 at most).
 // At the end what is left in each bin is padded to a whole step, and the
-// planes are weighed and added to the histogram.
+// planes are weighed and added to the histogram. Vectors that repeat one
+// pair of values (black, clipped or flat areas) skip all four steps and are
+// counted in runs (flat_run).
 #include "analysis/bitsliced_count_avx512.h"
 
 #if defined(__x86_64__)
