@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
   if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP) {
     return 1;
   }
-  struct stat status {};
+  struct stat status = {};
   if (stat(settings.file_name, &status) != 0 || status.st_size == 0) {
     return 1;
   }
@@ -39,6 +39,10 @@ int main(int argc, char* argv[]) {
   }
   std::FILE* file = std::fopen(settings.file_name, "r");
   if (file == nullptr || std::fread(buffer, size, 1, file) != 1) {
+    if (file != nullptr) {
+      static_cast<void>(std::fclose(file));
+    }
+    std::free(buffer);
     return 1;
   }
   static_cast<void>(std::fclose(file));

@@ -59,7 +59,7 @@ unsigned char* buffer_for(const std::string& strategy, std::size_t size) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  struct stat status {};
+  struct stat status = {};
   if (argc != 3 || stat(argv[2], &status) != 0 || status.st_size == 0) {
     return 2;
   }

@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const int fd = open(settings.file_name, O_RDONLY);
-  struct stat status {};
+  struct stat status = {};
   if (fd < 0 || fstat(fd, &status) != 0 || status.st_size <= 0) {
     return 1;
   }

@@ -29,7 +29,7 @@ using file_handle = std::unique_ptr<std::FILE, file_close>;
 // A name that did not fit the settings buffer is reported as too long rather
 // than looked up cut short.
 off_t size_by_name(const char (&file_name)[k_file_name_capacity]) {
-  struct stat status {};
+  struct stat status = {};
   if (std::memchr(file_name, '\0', sizeof file_name) == nullptr) {
     errno = ENAMETOOLONG;
     std::perror("stat");
