@@ -24,7 +24,7 @@ constexpr std::size_t k_1_mib = std::size_t{1} << 20U;
 
 // Random bytes (the worst case), one value (a clipped white frame), and two
 // alternating values (a flat field on a Bayer row, or a fine test chart).
-enum content : int { random_bytes = 0, constant_bytes = 1, alternating_bytes = 2 };
+enum content : std::uint8_t { random_bytes = 0, constant_bytes = 1, alternating_bytes = 2 };
 constexpr const char* k_content_names[] = {"random", "constant", "alternating"};
 
 const std::vector<unsigned char>& frame(std::size_t size, int kind) {
@@ -116,18 +116,25 @@ std::string fourcc_text(pixel_format format) {
   return text;
 }
 
+// Debian 12's Google Benchmark takes a benchmark's name as a C string, later
+// releases as a std::string.
+template <typename... Args>
+void register_named(const std::string& name, Args... args) {
+  // NOLINTNEXTLINE(readability-redundant-string-cstr)
+  benchmark::RegisterBenchmark(name.c_str(), args...)->Apply(sizes);
+}
+
 // Every kernel on every format, then the per-byte loop, named
 // KERNEL/FORMAT/BYTES/CONTENT.
 void register_benchmarks() {
   for (const rawhist::count_kernel used : rawhist::k_count_kernels) {
     for (const pixel_format format : rawhist::k_countable_formats) {
-      const std::string name = std::string(rawhist::kernel_name(used)) + "/" + fourcc_text(format);
-      benchmark::RegisterBenchmark(name.c_str(), kernel, used, format)->Apply(sizes);
+      register_named(std::string(rawhist::kernel_name(used)) + "/" + fourcc_text(format), kernel, used,
+                     format);
     }
   }
   for (const pixel_format format : rawhist::k_countable_formats) {
-    benchmark::RegisterBenchmark(("per_byte_loop/" + fourcc_text(format)).c_str(), per_byte_loop, format)
-        ->Apply(sizes);
+    register_named("per_byte_loop/" + fourcc_text(format), per_byte_loop, format);
   }
 }
 

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace rawhist::testing {
 
 // Where the child's standard output goes.
-enum class output_target { capture, full_device, closed };
+enum class output_target : std::uint8_t { capture, full_device, closed };
 
 struct run_options {
   output_target stdout_to = output_target::capture;

@@ -10,7 +10,7 @@ namespace rawhist {
 // The ways of counting a frame. The portable kernel runs everywhere and is
 // the fallback; the others need CPU extensions and are used only where the
 // CPU reports them.
-enum class count_kernel { portable, avx512 };
+enum class count_kernel : std::uint8_t { portable, avx512 };
 
 inline constexpr count_kernel k_count_kernels[] = {count_kernel::portable, count_kernel::avx512};
 
