@@ -41,7 +41,7 @@ fi
 
 if [[ $name == *-armel-linux ]]; then
   attributes=$(readelf -A "$program")
-  printf '%s\n' "$attributes" | grep -E 'Tag_(CPU_arch|ARM_ISA|THUMB_ISA|FP_arch|Advanced_SIMD)'
+  printf '%s\n' "$attributes" | grep -E 'Tag_(CPU_arch|ARM_ISA|THUMB_ISA|FP_arch|Advanced_SIMD)' || true
   # Debian's armel toolchain builds ARMv5TE code; an attribute naming a
   # later architecture, Thumb-2, VFP or NEON would trap on an ARM926.
   [[ $attributes == *"Tag_CPU_arch: v5TE"* && $attributes == *"Tag_THUMB_ISA_use: Thumb-1"* &&
