@@ -14,16 +14,9 @@
 
 namespace {
 
+// One of the seven codes: the refused one, or one with samples.
 bool is_known_format(rawhist::pixel_format format) {
-  if (format == rawhist::RGBP) {
-    return true;
-  }
-  for (const rawhist::pixel_format countable : rawhist::k_countable_formats) {
-    if (format == countable) {
-      return true;
-    }
-  }
-  return false;
+  return format == rawhist::RGBP || rawhist::sample_layout_of(format).step != 0;
 }
 
 }  // namespace

@@ -52,34 +52,30 @@ TEST(IsSample, SelectsByFormatAndParity) {
 }
 
 TEST(SampleLayout, CountsEveryByteOrHalfTheFrame) {
-  // Halves rounded up where luma comes first, down where chroma does.
+  // Halves rounded up where luma comes first, down where chroma does; the
+  // last length lies beyond 32 bits.
+  constexpr std::uint64_t k_half = std::uint64_t{1} << 39U;
+  constexpr std::size_t k_length_count = 6;
+  constexpr std::uint64_t k_lengths[k_length_count] = {0, 1, 2, 5, 6, 2 * k_half + 1};
   struct row {
     pixel_format format;
-    std::uint64_t length;
-    std::uint64_t samples;
+    std::uint64_t samples[k_length_count];
   };
   const row rows[] = {
-      {GREY, 0, 0},
-      {GREY, 1, 1},
-      {BA81, 7, 7},
-      {YUYV, 0, 0},
-      {YUYV, 1, 1},
-      {YVYU, 5, 3},
-      {YUYV, 6, 3},
-      {UYVY, 0, 0},
-      {UYVY, 1, 0},
-      {VYUY, 2, 1},
-      {UYVY, 5, 2},
-      {VYUY, 6, 3},
-      {RGBP, 6, 0},
-      {0, 6, 0},
-      {GREY, 1ULL << 40U, 1ULL << 40U},
-      {UYVY, (1ULL << 40U) + 1, 1ULL << 39U},
-      {YUYV, (1ULL << 40U) + 1, (1ULL << 39U) + 1},
+      {GREY, {0, 1, 2, 5, 6, 2 * k_half + 1}},
+      {BA81, {0, 1, 2, 5, 6, 2 * k_half + 1}},
+      {YUYV, {0, 1, 1, 3, 3, k_half + 1}},
+      {YVYU, {0, 1, 1, 3, 3, k_half + 1}},
+      {UYVY, {0, 0, 1, 2, 3, k_half}},
+      {VYUY, {0, 0, 1, 2, 3, k_half}},
+      {RGBP, {0, 0, 0, 0, 0, 0}},
+      {0, {0, 0, 0, 0, 0, 0}},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(sample_count(sample_layout_of(r.format), r.length), r.samples)
-        << "format " << std::hex << r.format << std::dec << " length " << r.length;
+    for (std::size_t k = 0; k < k_length_count; ++k) {
+      EXPECT_EQ(sample_count(sample_layout_of(r.format), k_lengths[k]), r.samples[k])
+          << "format " << std::hex << r.format << std::dec << " length " << k_lengths[k];
+    }
   }
 }
 
