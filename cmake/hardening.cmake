@@ -16,9 +16,17 @@ endif()
 check_pie_supported(LANGUAGES CXX)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
-# -fcf-protection is for x86, -mbranch-protection for arm64; each compiler
-# refuses the other's, and the check below leaves it out there.
-foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+# Control-flow protection is -fcf-protection on x86 and
+# -mbranch-protection on arm64. Each is asked for only on its own target:
+# g++ refuses the other's, but clang accepts it and then warns on every
+# compile that it went unused.
+set(hardening_flags -fstack-protector-strong -fstack-clash-protection)
+if(RAWHIST_TARGET_CPU MATCHES "^(x86_64|i386)$")
+  list(APPEND hardening_flags -fcf-protection)
+elseif(RAWHIST_TARGET_CPU STREQUAL "aarch64")
+  list(APPEND hardening_flags -mbranch-protection=standard)
+endif()
+foreach(flag IN LISTS hardening_flags)
   string(MAKE_C_IDENTIFIER "RAWHIST_CXX_HAS${flag}" supported)
   check_cxx_compiler_flag(${flag} ${supported})
   if(${supported})

@@ -2,27 +2,34 @@
 #
 # What the compiler builds for, which need not be this machine: a toolchain
 # file or a plain -DCMAKE_CXX_COMPILER=aarch64-linux-gnu-g++ both give a
-# foreign target. Sets RAWHIST_TARGET_CPU (aarch64, arm, s390x, x86_64, ...),
-# RAWHIST_TARGET_TRIPLE, RAWHIST_FOREIGN_TARGET and RAWHIST_DEB_ARCH, and for
-# a foreign target the emulator that runs its binaries here, if installed
-# (on the CPU RAWHIST_QEMU_CPU names, where a toolchain file sets one).
+# foreign target. Sets RAWHIST_TARGET_CPU (the CPU as qemu-user names its
+# emulators: aarch64, arm, i386, mips64el, mipsel, ppc64le, riscv64, s390x,
+# x86_64, ...), RAWHIST_TARGET_TRIPLE, RAWHIST_FOREIGN_TARGET and
+# RAWHIST_DEB_ARCH, and for a foreign target the emulator that runs its
+# binaries here, if installed (on the CPU RAWHIST_QEMU_CPU names, where a
+# toolchain file sets one).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
   OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 string(REGEX MATCH "^[^-]+" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_TRIPLE}")
+string(REGEX REPLACE "^i[3-6]86$" "i386" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
+string(REGEX REPLACE "^arm.*$" "arm" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
+string(REGEX REPLACE "^powerpc" "ppc" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
 
-# Triples and `uname -m` name some CPUs differently (i686 and i386, armv7l
-# and arm): both are brought to the triple's family name before comparing,
-# so that a build on the board itself is not taken for a cross build.
+# `uname -m` names some CPUs differently again (i686, armv7l, and mips or
+# mips64 whatever the byte order): both names are brought to one family
+# before comparing, so that a build on the board itself is not taken for a
+# cross build.
 function(rawhist_cpu_family cpu out)
   string(REGEX REPLACE "^i[3-6]86$" "i386" cpu "${cpu}")
   string(REGEX REPLACE "^arm.*$" "arm" cpu "${cpu}")
+  string(REGEX REPLACE "^(mips.*)el$" "\\1" cpu "${cpu}")
   set(${out} ${cpu} PARENT_SCOPE)
 endfunction()
-rawhist_cpu_family("${RAWHIST_TARGET_CPU}" RAWHIST_TARGET_CPU)
+rawhist_cpu_family("${RAWHIST_TARGET_CPU}" target_cpu)
 rawhist_cpu_family("${CMAKE_HOST_SYSTEM_PROCESSOR}" host_cpu)
 
 set(RAWHIST_FOREIGN_TARGET OFF)
-if(CMAKE_CROSSCOMPILING OR NOT RAWHIST_TARGET_CPU STREQUAL host_cpu)
+if(CMAKE_CROSSCOMPILING OR NOT target_cpu STREQUAL host_cpu)
   set(RAWHIST_FOREIGN_TARGET ON)
 endif()
 
@@ -30,6 +37,7 @@ set(deb_arch_x86_64 amd64)
 set(deb_arch_aarch64 arm64)
 set(deb_arch_s390x s390x)
 set(deb_arch_i386 i386)
+set(deb_arch_ppc64le ppc64el)
 if(RAWHIST_TARGET_CPU STREQUAL "arm")
   if(RAWHIST_TARGET_TRIPLE MATCHES "hf$")
     set(RAWHIST_DEB_ARCH armhf)
@@ -52,6 +60,12 @@ if(RAWHIST_FOREIGN_TARGET AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     if(RAWHIST_QEMU_CPU)
       list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -cpu ${RAWHIST_QEMU_CPU})
     endif()
-    list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L /usr/${RAWHIST_TARGET_TRIPLE})
+    # The target's loader would otherwise also read this machine's
+    # /etc/ld.so.cache, which lists the i386 C library that multilib
+    # packages (clang's runtime among them) install in /lib32: an i386
+    # program would get a C library of another build than its loader, and
+    # its forked children spin forever.
+    list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L /usr/${RAWHIST_TARGET_TRIPLE}
+      -E LD_LIBRARY_PATH=/usr/${RAWHIST_TARGET_TRIPLE}/lib)
   endif()
 endif()

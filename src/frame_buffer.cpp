@@ -1,14 +1,39 @@
 // SPDX-License-Identifier: MIT
 #include "frame_buffer.h"
 
-#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
 
+#include "address_sanitizer.h"
+#if RAWHIST_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace rawhist {
 namespace {
+
+// Under AddressSanitizer, the rounding slack of a mapping is made
+// unaddressable, so that a read past the frame is reported as it would be
+// for a heap buffer of exactly the frame's size. Elsewhere these do nothing.
+void forbid_access(const unsigned char* bytes, std::size_t count) noexcept {
+#if RAWHIST_ADDRESS_SANITIZER
+  __asan_poison_memory_region(bytes, count);
+#else
+  static_cast<void>(bytes);
+  static_cast<void>(count);
+#endif
+}
+
+void allow_access(const unsigned char* bytes, std::size_t count) noexcept {
+#if RAWHIST_ADDRESS_SANITIZER
+  __asan_unpoison_memory_region(bytes, count);
+#else
+  static_cast<void>(bytes);
+  static_cast<void>(count);
+#endif
+}
 
 constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
 
@@ -45,11 +70,12 @@ frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
   if (tail != 0) {
     static_cast<void>(munmap(aligned + length, tail));
   }
-  // Only advice: without huge pages the mapping still works, page by page.
+  // Only advice: without huge pages the mapping still works, page by page,
+  // and a C library too old to name the advice simply does not give it.
+#ifdef MADV_HUGEPAGE
   static_cast<void>(madvise(aligned, length, MADV_HUGEPAGE));
-  // Under AddressSanitizer, a read past the frame into the rounding slack is
-  // reported as it would be for a heap buffer of exactly `size` bytes.
-  ASAN_POISON_MEMORY_REGION(aligned + size, length - size);
+#endif
+  forbid_access(aligned + size, length - size);
   return frame_buffer(aligned, frame_buffer_release{length});
 }
 
@@ -57,7 +83,7 @@ frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
 
 void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
   if (mapped_bytes != 0) {
-    ASAN_UNPOISON_MEMORY_REGION(bytes, mapped_bytes);
+    allow_access(bytes, mapped_bytes);
     static_cast<void>(munmap(bytes, mapped_bytes));
   } else {
     std::free(bytes);

@@ -26,6 +26,7 @@ case $arch in
   armhf | armel) machine="ARM" ;;
   riscv64) machine="RISC-V" ;;
   s390x) machine="IBM S/390" ;;
+  ppc64el) machine="PowerPC64" ;;
   *) echo "no ELF machine name known for $arch"; exit 1 ;;
 esac
 header=$(readelf -h "$root/usr/bin/rawhist")

@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "address_sanitizer.h"
 #include "analysis/pixel_format.h"
+#include "frame_buffer.h"
 #include "options.h"
 #include "value_range_arg.h"
+#if RAWHIST_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace rawhist {
 namespace {
@@ -147,6 +153,26 @@ TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
   EXPECT_STREQ(settings.file_name, "image.raw");
   EXPECT_EQ(settings.format, GREY);
 }
+
+#if RAWHIST_ADDRESS_SANITIZER
+// A mapped frame buffer is rounded up to whole huge pages; the sanitizer must
+// still see exactly the frame's bytes as addressable, so that a kernel that
+// reads one byte too far is caught whichever way the buffer was obtained.
+TEST(FrameBuffer, OnlyTheFrameIsAddressableUnderAddressSanitizer) {
+  constexpr std::size_t k_kib = 1024;
+  constexpr std::size_t k_huge = 2048 * k_kib;
+  for (const std::size_t size : {std::size_t{1}, 383 * k_kib, 384 * k_kib, 384 * k_kib + 1, k_huge - 1, k_huge,
+                                 k_huge + 1, 3 * k_huge - 7}) {
+    const frame_buffer buffer = allocate_frame_buffer(size);
+    ASSERT_NE(buffer, nullptr) << size;
+    EXPECT_EQ(__asan_region_is_poisoned(buffer.get(), size), nullptr) << size;
+    // A mapping of whole huge pages has no slack: its end is another mapping's.
+    if (size % k_huge != 0) {
+      EXPECT_TRUE(__asan_address_is_poisoned(buffer.get() + size)) << size;
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace rawhist

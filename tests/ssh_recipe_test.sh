@@ -28,21 +28,42 @@ fi
 recipe=$(grep -m1 '^parallel --sshlogin cam-rig-1,cam-rig-2 ' "$readme") || { echo "no ssh recipe in $readme"; exit 1; }
 
 work=$(mktemp -d)
-stop() {
-  [[ ! -s $work/sshd.pid ]] || kill "$(cat "$work/sshd.pid")" 2>/dev/null || true
+stop_server() {
   ssh -F "$work/ssh_config" -O exit cam-rig-1 2>/dev/null || true
   ssh -F "$work/ssh_config" -O exit cam-rig-2 2>/dev/null || true
+  [[ ! -s $work/sshd.pid ]] || kill "$(cat "$work/sshd.pid")" 2>/dev/null || true
+}
+stop() {
+  stop_server
   rm -rf "$work"
 }
 trap stop EXIT
+
+# What went wrong, in the words of those who know: the logins' and GNU
+# parallel's standard error, parallel's job log, and the server's log.
+explain() {
+  local file
+  for file in "$work/login.err" "$work/parallel.err" "$work/joblog" "$work/sshd.log"; do
+    [[ ! -s $file ]] || printf '== %s\n%s\n' "${file##*/}" "$(cat "$file")"
+  done
+  echo "FAIL: $*"
+  exit 1
+}
+
 ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
 ssh-keygen -q -t ed25519 -N '' -f "$work/client_key"
 cp "$work/client_key.pub" "$work/authorized_keys"
 # Root's server separates privileges into this directory.
 ((EUID != 0)) || mkdir -p /run/sshd
 
+# Two ports of one server, chosen at random. sshd starts as soon as it can
+# bind one of its addresses, so a port that another process holds would not
+# stop it: both ports are proven by a login through each before the recipe
+# runs. Those logins also start both connection masters, so the recipe's
+# jobs never race each other to become the master of a host, nor to add
+# the host key to known_hosts, which is written here beforehand.
 started=
-for _ in 1 2 3 4 5; do
+for attempt in 1 2 3 4 5; do
   port=$((20000 + RANDOM % 20000))
   cat >"$work/sshd_config" <<EOF
 ListenAddress 127.0.0.1:$port
@@ -55,33 +76,48 @@ KbdInteractiveAuthentication no
 UsePAM no
 StrictModes no
 PermitRootLogin prohibit-password
+# The recipe opens many sessions at once; the defaults (10 sessions a
+# connection, random refusals from 10 unauthenticated connections on) could
+# turn some of them away.
+MaxSessions 100
+MaxStartups 100
 EOF
-  if /usr/sbin/sshd -f "$work/sshd_config" -E "$work/sshd.log"; then
-    for _ in $(seq 50); do [[ -s $work/sshd.pid ]] && break; sleep 0.1; done
-    started=yes
-    break
-  fi
-done
-[[ -n $started ]] || { cat "$work/sshd.log"; echo "sshd did not start"; exit 1; }
-
-cat >"$work/ssh_config" <<EOF
+  cat >"$work/ssh_config" <<EOF
 Host cam-rig-1 cam-rig-2
   HostName 127.0.0.1
   User $(id -un)
   IdentityFile $work/client_key
   IdentitiesOnly yes
   UserKnownHostsFile $work/known_hosts
-  StrictHostKeyChecking accept-new
+  StrictHostKeyChecking yes
   BatchMode yes
   LogLevel ERROR
+  ConnectTimeout 20
   ControlMaster auto
   ControlPath $work/connection-%p
-  ControlPersist 60
+  ControlPersist 300
 Host cam-rig-1
   Port $port
 Host cam-rig-2
   Port $((port + 1))
 EOF
+  key=$(cut -d' ' -f1,2 "$work/host_key.pub")
+  printf '[127.0.0.1]:%s %s\n' "$port" "$key" "$((port + 1))" "$key" >"$work/known_hosts"
+  rm -f "$work/sshd.pid"
+  if /usr/sbin/sshd -f "$work/sshd_config" -E "$work/sshd.log"; then
+    # The pid file is written once the server listens and has gone into the
+    # background.
+    for _ in $(seq 100); do [[ -s $work/sshd.pid ]] && break; sleep 0.1; done
+    if ssh -F "$work/ssh_config" cam-rig-1 true 2>>"$work/login.err" &&
+      ssh -F "$work/ssh_config" cam-rig-2 true 2>>"$work/login.err"; then
+      started=yes
+      break
+    fi
+    echo "attempt $attempt: ports $port and $((port + 1)) do not both take a login"
+    stop_server
+  fi
+done
+[[ -n $started ]] || explain "no two free ports for sshd in five attempts"
 
 mkdir "$work/run" "$work/run/frames"
 cd "$work/run"
@@ -92,15 +128,21 @@ head -c 614400 /dev/urandom >frames/vga-3.uyvy
 cp "$(dirname "$readme")/samples/colorbars_320x240.uyvy" frames/colorbars.uyvy
 : >frames/empty.uyvy # fails: status 1, no line
 
+# The recipe as written. $PARALLEL only adds a job log (each job's exit
+# status and time), for the report should it fail.
 status=0
-got=$(HOME=$work PARALLEL_SSH="ssh -F $work/ssh_config" timeout 180 bash -c "$recipe" | sort) || status=$?
+got=$(HOME=$work PARALLEL_SSH="ssh -F $work/ssh_config" PARALLEL="--joblog $work/joblog" timeout 180 \
+  bash -c "$recipe" 2>"$work/parallel.err" | sort) || status=$?
 want=$(for frame in frames/*.uyvy; do
   [[ $frame == frames/empty.uyvy ]] || printf '%s\t%s\n' "$frame" "$(./rawhist -f uyvy -n "$frame")"
 done | sort)
 printf 'through sshd:\n%s\n' "$got"
-[[ $got == "$want" ]] || { printf 'want:\n%s\n' "$want"; exit 1; }
+[[ $got == "$want" ]] || explain "$(printf 'those are not the lines of a local run:\n%s' "$want")"
 # GNU parallel's status is the number of jobs that failed.
-((status == 1)) || { echo "recipe ended with status $status, want 1 for the empty frame"; exit 1; }
-logins=$(grep -c 'Accepted publickey' "$work/sshd.log" || true)
-((logins >= 2)) || { cat "$work/sshd.log"; echo "the jobs did not go through sshd"; exit 1; }
-echo "ssh recipe: $(wc -l <<<"$got") lines through $logins sshd logins on two ports, status $status"
+((status == 1)) || explain "recipe ended with status $status, want 1 for the empty frame"
+# Every job ran on one of the two "machines", none on this one.
+hosts=$(awk -F'\t' 'NR > 1 { print $2 }' "$work/joblog" | sort | uniq -c | awk '{ printf " %s on %s", $1, $2 }')
+jobs=$(($(wc -l <"$work/joblog") - 1))
+remote=$(awk -F'\t' 'NR > 1 && ($2 == "cam-rig-1" || $2 == "cam-rig-2")' "$work/joblog" | wc -l)
+((jobs == 5 && remote == jobs)) || explain "want 5 jobs, all through sshd; the job log has$hosts"
+echo "ssh recipe: $(wc -l <<<"$got") lines through sshd on two ports (jobs:$hosts), status $status"
