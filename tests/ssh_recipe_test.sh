@@ -44,7 +44,11 @@ trap stop EXIT
 explain() {
   local file
   for file in "$work/login.err" "$work/parallel.err" "$work/joblog" "$work/sshd.log"; do
-    [[ ! -s $file ]] || printf '== %s\n%s\n' "${file##*/}" "$(cat "$file")"
+    if [[ -s $file ]]; then
+      printf '== %s\n%s\n' "${file##*/}" "$(cat "$file")"
+    elif [[ -e $file ]]; then
+      printf '== %s: empty\n' "${file##*/}"
+    fi
   done
   echo "FAIL: $*"
   exit 1
