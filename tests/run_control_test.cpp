@@ -161,8 +161,8 @@ TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
 TEST(FrameBuffer, OnlyTheFrameIsAddressableUnderAddressSanitizer) {
   constexpr std::size_t k_kib = 1024;
   constexpr std::size_t k_huge = 2048 * k_kib;
-  for (const std::size_t size : {std::size_t{1}, 383 * k_kib, 384 * k_kib, 384 * k_kib + 1, k_huge - 1, k_huge,
-                                 k_huge + 1, 3 * k_huge - 7}) {
+  for (const std::size_t size : {std::size_t{1}, 383 * k_kib, 384 * k_kib, 384 * k_kib + 1, k_huge - 1,
+                                 k_huge, k_huge + 1, 3 * k_huge - 7}) {
     const frame_buffer buffer = allocate_frame_buffer(size);
     ASSERT_NE(buffer, nullptr) << size;
     EXPECT_EQ(__asan_region_is_poisoned(buffer.get(), size), nullptr) << size;
