@@ -145,10 +145,11 @@ TEST(CliLarge, CountsSparseFrameBeyond4GiBExactly) {
 #else
 // A frame that such a process can be expected to hold in one piece. MIPS32
 // leaves a process 2 GiB of addresses, where the other 32-bit targets leave
-// 3 or 4, and qemu-user puts the program and its libraries at 1 GiB, so no
-// free stretch there reaches a whole GiB.
+// 3 or 4, and qemu-user puts the program and its libraries in the middle of
+// them: the longest free stretch is about 0.7 GiB under qemu 10 and 1 GiB
+// under qemu 7.
 #if defined(__mips__)
-constexpr std::uint64_t k_largest_held = 768 * k_mib;
+constexpr std::uint64_t k_largest_held = 512 * k_mib;
 #else
 constexpr std::uint64_t k_largest_held = 1536 * k_mib;
 #endif
