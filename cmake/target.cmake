@@ -10,23 +10,22 @@
 # toolchain file sets one).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
   OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-string(REGEX MATCH "^[^-]+" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_TRIPLE}")
-string(REGEX REPLACE "^i[3-6]86$" "i386" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
-string(REGEX REPLACE "^arm.*$" "arm" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
-string(REGEX REPLACE "^powerpc" "ppc" RAWHIST_TARGET_CPU "${RAWHIST_TARGET_CPU}")
 
-# `uname -m` names some CPUs differently again (i686, armv7l, and mips or
-# mips64 whatever the byte order): both names are brought to one family
-# before comparing, so that a build on the board itself is not taken for a
-# cross build.
-function(rawhist_cpu_family cpu out)
+# Triples and `uname -m` name some CPUs differently (i686, armv7l,
+# powerpc64le): both are brought to qemu's name.
+function(rawhist_cpu_name cpu out)
   string(REGEX REPLACE "^i[3-6]86$" "i386" cpu "${cpu}")
   string(REGEX REPLACE "^arm.*$" "arm" cpu "${cpu}")
-  string(REGEX REPLACE "^(mips.*)el$" "\\1" cpu "${cpu}")
+  string(REGEX REPLACE "^powerpc" "ppc" cpu "${cpu}")
   set(${out} ${cpu} PARENT_SCOPE)
 endfunction()
-rawhist_cpu_family("${RAWHIST_TARGET_CPU}" target_cpu)
-rawhist_cpu_family("${CMAKE_HOST_SYSTEM_PROCESSOR}" host_cpu)
+string(REGEX MATCH "^[^-]+" triple_cpu "${RAWHIST_TARGET_TRIPLE}")
+rawhist_cpu_name("${triple_cpu}" RAWHIST_TARGET_CPU)
+rawhist_cpu_name("${CMAKE_HOST_SYSTEM_PROCESSOR}" host_cpu)
+
+# `uname -m` says mips or mips64 whatever the byte order; with that set
+# aside, a build on the board itself is not taken for a cross build.
+string(REGEX REPLACE "^(mips.*)el$" "\\1" target_cpu "${RAWHIST_TARGET_CPU}")
 
 set(RAWHIST_FOREIGN_TARGET OFF)
 if(CMAKE_CROSSCOMPILING OR NOT target_cpu STREQUAL host_cpu)

@@ -17,23 +17,17 @@ namespace {
 // Under AddressSanitizer, the rounding slack of a mapping is made
 // unaddressable, so that a read past the frame is reported as it would be
 // for a heap buffer of exactly the frame's size. Elsewhere these do nothing.
+#if RAWHIST_ADDRESS_SANITIZER
 void forbid_access(const unsigned char* bytes, std::size_t count) noexcept {
-#if RAWHIST_ADDRESS_SANITIZER
   __asan_poison_memory_region(bytes, count);
-#else
-  static_cast<void>(bytes);
-  static_cast<void>(count);
-#endif
 }
-
 void allow_access(const unsigned char* bytes, std::size_t count) noexcept {
-#if RAWHIST_ADDRESS_SANITIZER
   __asan_unpoison_memory_region(bytes, count);
-#else
-  static_cast<void>(bytes);
-  static_cast<void>(count);
-#endif
 }
+#else
+void forbid_access(const unsigned char* /*bytes*/, std::size_t /*count*/) noexcept {}
+void allow_access(const unsigned char* /*bytes*/, std::size_t /*count*/) noexcept {}
+#endif
 
 constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
 

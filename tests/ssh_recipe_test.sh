@@ -66,6 +66,7 @@ cp "$work/client_key.pub" "$work/authorized_keys"
 # runs. Those logins also start both connection masters, so the recipe's
 # jobs never race each other to become the master of a host, nor to add
 # the host key to known_hosts, which is written here beforehand.
+key=$(cut -d' ' -f1,2 "$work/host_key.pub")
 started=
 for attempt in 1 2 3 4 5; do
   port=$((20000 + RANDOM % 20000))
@@ -105,7 +106,6 @@ Host cam-rig-1
 Host cam-rig-2
   Port $((port + 1))
 EOF
-  key=$(cut -d' ' -f1,2 "$work/host_key.pub")
   printf '[127.0.0.1]:%s %s\n' "$port" "$key" "$((port + 1))" "$key" >"$work/known_hosts"
   rm -f "$work/sshd.pid"
   if /usr/sbin/sshd -f "$work/sshd_config" -E "$work/sshd.log"; then
