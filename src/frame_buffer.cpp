@@ -29,32 +29,21 @@ void forbid_access(const unsigned char* /*bytes*/, std::size_t /*count*/) noexce
 void allow_access(const unsigned char* /*bytes*/, std::size_t /*count*/) noexcept {}
 #endif
 
-constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
+}  // namespace
 
-// Where a fresh 4 KiB page costs more to fault in than its share of zeroing
-// a whole huge page, the mapping wins; on the machine this was measured on
-// (a KVM guest, where every first touch also exits to the host) that is from
-// about 320 to 400 KiB up, and 1 MiB frames take 1.5 times less time. Below
-// it the heap is cheaper: one huge page is zeroed however little is read.
-constexpr std::size_t k_mapping_threshold = std::size_t{384} << 10U;
+void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
+  if (mapped_bytes != 0) {
+    allow_access(bytes, mapped_bytes);
+    static_cast<void>(munmap(bytes, mapped_bytes));
+  } else {
+    std::free(bytes);
+  }
+}
 
-frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
-  if (size > SIZE_MAX - 2 * k_huge_page) {
-    return frame_buffer();
-  }
-  // Whole huge pages, so that the tail of the frame is not left on small ones.
-  const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
-  // Over-reserve by one huge page to find a 2 MiB boundary inside, then give
-  // back the slack on either side.
-  const std::size_t reserved = length + k_huge_page;
-  void* mapping = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) {
-    return frame_buffer();
-  }
-  auto* const start = static_cast<unsigned char*>(mapping);
-  const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(start) % k_huge_page;
-  const std::size_t head = misalignment == 0 ? 0 : k_huge_page - misalignment;
-  const std::size_t tail = reserved - head - length;
+frame_buffer place_huge_page_buffer(unsigned char* start, std::size_t size) noexcept {
+  const std::size_t length = huge_page_length(size);
+  const std::size_t head = huge_page_head(reinterpret_cast<std::uintptr_t>(start));
+  const std::size_t tail = huge_page_reservation(size) - head - length;
   unsigned char* const aligned = start + head;
   // Giving back part of a mapping of our own cannot fail in a way that
   // matters: at worst the slack stays mapped until the process ends.
@@ -73,15 +62,16 @@ frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
   return frame_buffer(aligned, frame_buffer_release{length});
 }
 
-}  // namespace
-
-void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
-  if (mapped_bytes != 0) {
-    allow_access(bytes, mapped_bytes);
-    static_cast<void>(munmap(bytes, mapped_bytes));
-  } else {
-    std::free(bytes);
+frame_buffer map_huge_page_buffer(std::size_t size) noexcept {
+  if (size > k_huge_page_max_size) {
+    return frame_buffer();
   }
+  void* mapping =
+      mmap(nullptr, huge_page_reservation(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) {
+    return frame_buffer();
+  }
+  return place_huge_page_buffer(static_cast<unsigned char*>(mapping), size);
 }
 
 frame_buffer allocate_frame_buffer(std::size_t size) noexcept {
@@ -91,7 +81,9 @@ frame_buffer allocate_frame_buffer(std::size_t size) noexcept {
     return frame_buffer();
   }
   if (size >= k_mapping_threshold) {
-    return map_huge_page_buffer(size);
+    if (frame_buffer mapped = map_huge_page_buffer(size)) {
+      return mapped;
+    }
   }
   return frame_buffer(static_cast<unsigned char*>(std::malloc(size)));
 }

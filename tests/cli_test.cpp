@@ -69,14 +69,20 @@ TEST(Cli, CountsEachFormatAndRange) {
 }
 
 TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
-  // Dark bytes at even offsets, bright ones at odd offsets. 2 MiB + 3 bytes
-  // takes the huge-page buffer, with an odd tail and a slack after it that a
-  // read past the end (caught by the sanitizer build) would touch.
-  for (std::size_t length : {std::size_t{1}, std::size_t{2}, (std::size_t{2} << 20U) + 3}) {
+  // Dark bytes at even offsets, bright ones at odd offsets. From 384 KiB the
+  // frame goes into whole 2 MiB pages: lengths on both sides of one, two and
+  // three of them, and one with an odd tail, so that a buffer one page too
+  // short fails the read and a read past the end (caught by the sanitizer
+  // build) touches the slack.
+  constexpr std::size_t k_huge = std::size_t{2} << 20U;
+  for (const std::size_t length : {std::size_t{1}, std::size_t{2}, k_huge + 3, 2 * k_huge - 1, 2 * k_huge,
+                                   2 * k_huge + 1, 3 * k_huge - 1, 3 * k_huge + 1}) {
     std::string frame(length, '\0');
     for (std::size_t i = 0; i < length; ++i) {
       frame[i] = static_cast<char>(i % 2 == 0 ? 10 : 240);
     }
+    temp_dir dir;
+    dir.write("image.raw", frame);
     const std::string even = std::to_string((length + 1) / 2);
     const std::string odd = std::to_string(length / 2);
     const std::string none = "0";
@@ -94,8 +100,6 @@ TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
       if (r.word != nullptr) {
         args = {"-f", r.word};
       }
-      temp_dir dir;
-      dir.write("image.raw", frame);
       const tool_result result = run_tool(dir.path(), args);
       const std::string label =
           std::string(r.word == nullptr ? "grey" : r.word) + " " + std::to_string(length);

@@ -50,13 +50,23 @@ fail() {
 # The line number in the trace of the first line matching an extended regex.
 line_of() { grep -n -m 1 -E "$1" "$dir/trace" | cut -d: -f1 || true; }
 
-# Runs the tool on $frame under strace with the fault $1 (what follows
-# strace's "inject=", or nothing), into $dir/{trace,out,err}; sets $status.
+# Runs the tool on $frame under strace with the faults given (each what
+# follows strace's "inject="; none for a clean run), into
+# $dir/{trace,out,err}; sets $status.
 traced_run() {
-  local inject=()
-  [[ -z $1 ]] || inject=(-e "inject=$1")
+  local inject=() fault
+  for fault in "$@"; do
+    inject+=(-e "inject=$fault")
+  done
   status=0
   strace -y -o "$dir/trace" "${inject[@]}" -- "$tool" -n "$frame" >"$dir/out" 2>"$dir/err" || status=$?
+}
+
+# The ordinal, among the calls named $1 in the trace, of the first one at or
+# after the first line matching the extended regex $2.
+ordinal_after() {
+  awk -v call="^$1\\\\(" -v marker="$2" \
+    '!seen && $0 ~ marker { seen = 1 } $0 ~ call { n++; if (seen) { print n; exit } }' "$dir/trace"
 }
 
 # Release order: the frame was never opened; or its open failed and the
@@ -76,12 +86,14 @@ check_order() {
   esac
 }
 
-# frame | the call's name | a line at or before the call | fault | standard error | release order
+# frame | the calls' names | a line at or before the call | fault | standard error | release order
+# A fault ending in + hits that call and every later one of its names: the
+# huge-page mapping, then the heap that the frame falls back to.
 rows=(
   "big|newfstatat|STAT|error=EIO|stat: Input/output error|unopened"
   "big|newfstatat|STAT|error=EACCES|stat: Permission denied|unopened"
   "big|newfstatat|STAT|error=EOVERFLOW|stat: Value too large for defined data type|unopened"
-  "big|mmap|STAT|error=ENOMEM||unopened"
+  "big|mmap,brk|STAT|error=ENOMEM+||unopened"
   "big|openat|OPEN|error=EACCES||released"
   "big|openat|OPEN|error=EMFILE||released"
   "small|openat|OPEN|error=ENFILE||"
@@ -105,12 +117,17 @@ for row in "${rows[@]}"; do
     CLOSE) marker="^close\([0-9]+<$frame>" ;;
     WRITE) marker='^write\(1<' ;;
   esac
-  traced_run ""
-  nth=$(awk -v call="^$call\\\\(" -v marker="$marker" \
-    '!seen && $0 ~ marker { seen = 1 } $0 ~ call { n++; if (seen) { print n; exit } }' "$dir/trace")
-  [[ -n $nth ]] || { fail "no $call call found in a run without faults"; continue; }
-  traced_run "$call:$fault:when=$nth"
-  grep -q -E "^$call\(.*\(INJECTED\)" "$dir/trace" || fail "the fault was not injected"
+  traced_run
+  IFS=, read -r -a calls <<<"$call"
+  faults=()
+  for name in "${calls[@]}"; do
+    nth=$(ordinal_after "$name" "$marker")
+    [[ -n $nth ]] || { fail "no $name call found in a run without faults"; continue 2; }
+    [[ $fault != *+ ]] || nth+=+
+    faults+=("$name:${fault%+}:when=$nth")
+  done
+  traced_run "${faults[@]}"
+  grep -q -E "^(${call//,/|})\(.*\(INJECTED\)" "$dir/trace" || fail "the fault was not injected"
   [[ ! -s $dir/out ]] || fail "standard output: $(cat "$dir/out")"
   [[ $(cat "$dir/err") == "$expected" ]] || fail "standard error: '$(cat "$dir/err")', expected '$expected'"
   ((status == 1)) || fail "status $status"
@@ -132,6 +149,43 @@ strace -f -y -o "$dir/trace" prlimit --data=$limit -- "$tool" -n "$frame" >"$dir
 sed -i -E 's/^[0-9]+ +//' "$dir/trace"
 check_order unopened
 injected=$((injected + 1))
+
+# Where the huge-page mapping cannot be had, the frame goes on the heap and
+# is counted all the same.
+row="huge-page mapping refused"
+frame=$big
+traced_run
+traced_run "mmap:error=ENOMEM:when=$(ordinal_after mmap "^newfstatat\(.*\"$frame\"")"
+grep -q -E '^mmap\(.*\(INJECTED\)' "$dir/trace" || fail "the fault was not injected"
+[[ $(cat "$dir/out") == "1048576, 0" && ! -s $dir/err ]] || fail "output: '$(cat "$dir/out")', '$(cat "$dir/err")'"
+((status == 0)) || fail "status $status"
+injected=$((injected + 1))
+
+# And so under an address-space limit that the frame's own size fits in but
+# its huge-page reservation (up to 4 MiB more) does not: the limit is what a
+# one-byte frame needs, found by bisection, plus the frame and 1 MiB, and
+# the trace shows the reservation refused.
+row="address-space limit"
+head -c 1 /dev/zero >"$dir/one.raw"
+fits() { prlimit --as=$(($1 * 1024)) "$tool" -n "$dir/one.raw" >/dev/null 2>&1; }
+low=0 high=262144 # KiB
+fits "$high" || fail "a one-byte frame fails under $high KiB"
+while ((high - low > 16)); do
+  mid=$(((low + high) / 2))
+  if fits "$mid"; then high=$mid; else low=$mid; fi
+done
+frame=$dir/100mib.raw
+truncate -s $((100 * 1048576 + 1)) "$frame"
+limit=$((high + 100 * 1024 + 1024))
+status=0
+strace -f -e trace=mmap -o "$dir/trace" prlimit --as=$((limit * 1024)) -- "$tool" -n "$frame" \
+  >"$dir/out" 2>"$dir/err" || status=$?
+grep -q -E '^[0-9]+ +mmap\(NULL, 109051904,.*= -1 ENOMEM' "$dir/trace" ||
+  fail "the huge-page reservation was not refused under $limit KiB"
+[[ $(cat "$dir/out") == "104857601, 0" && ! -s $dir/err ]] || fail "output: '$(cat "$dir/out")', '$(cat "$dir/err")'"
+((status == 0)) || fail "status $status under $limit KiB"
+injected=$((injected + 1))
+rm -f "$frame"
 
 echo "$injected faults injected, $failures failed"
 ((failures == 0))

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
+#include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +15,7 @@
 #include "analysis/pixel_format.h"
 #include "frame_buffer.h"
 #include "options.h"
+#include "run_driver.h"
 #include "value_range_arg.h"
 #if RAWHIST_ADDRESS_SANITIZER
 #include <sanitizer/asan_interface.h>
@@ -146,6 +152,36 @@ TEST(ParseOptions, HoldsNamesUpTo4095BytesWhole) {
   }
 }
 
+TEST(ParseOptions, ASecondCallReadsItsOwnWordsFromTheStart) {
+  // The first call leaves getopt in the middle of a word, past permuted
+  // operands, or at the end; the second must read nothing of that.
+  struct row {
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    bool ok;
+    std::string file_name;
+    pixel_format format;
+  };
+  const row rows[] = {
+      {{"rawhist", "-hn", "x.raw"}, {"rawhist", "-f", "yuyv"}, true, "image.raw", YUYV},
+      {{"rawhist", "-fuyvy", "-q"}, {"rawhist", "-n", "b.raw"}, true, "b.raw", GREY},
+      {{"rawhist", "a", "b", "-f", "uyvy", "c"}, {"rawhist", "-f", "vyuy"}, true, "image.raw", VYUY},
+      {{"rawhist", "-n", "a.raw", "-f", "bayer"}, {"rawhist", "-n", "b.raw"}, true, "b.raw", GREY},
+      {{"rawhist", "-n", "a.raw", "-f", "bayer"}, {"rawhist", "-w1,2", "-h"}, false, "image.raw", GREY},
+      {{"rawhist", "-q"}, {"rawhist"}, true, "image.raw", GREY},
+  };
+  for (const auto& r : rows) {
+    argv_builder first(r.first);
+    run_settings ignored;
+    static_cast<void>(parse_options(first.argc(), first.argv(), ignored));
+    argv_builder second(r.second);
+    run_settings settings;
+    EXPECT_EQ(parse_options(second.argc(), second.argv(), settings), r.ok) << r.first[1];
+    EXPECT_STREQ(settings.file_name, r.file_name.c_str()) << r.first[1];
+    EXPECT_EQ(settings.format, r.format) << r.first[1];
+  }
+}
+
 TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
   char* argv[] = {nullptr};
   run_settings settings;
@@ -154,7 +190,93 @@ TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
   EXPECT_EQ(settings.format, GREY);
 }
 
+TEST(FrameBuffer, RefusesWhatNoPointerDifferenceSpans) {
+  for (const std::size_t size : {static_cast<std::size_t>(PTRDIFF_MAX), static_cast<std::size_t>(PTRDIFF_MAX) + 1,
+                                 k_huge_page_max_size, k_huge_page_max_size + 1, SIZE_MAX}) {
+    EXPECT_EQ(allocate_frame_buffer(size), nullptr) << size;
+  }
+}
+
+// Whether any byte of [begin, begin + count) is mapped in this process.
+bool any_page_mapped(const unsigned char* begin, std::size_t count) {
+  for (std::size_t offset = 0; offset < count; offset += 4096) {
+    // msync fails with ENOMEM exactly where nothing is mapped.
+    void* page = const_cast<unsigned char*>(begin + offset);
+    if (msync(page, 4096, MS_ASYNC) == 0 || errno != ENOMEM) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(FrameBuffer, PlacesWholeHugePagesOnABoundaryWhereverTheReservationStarts) {
+  // The kernel decides where a mapping starts, and recent ones align long
+  // mappings themselves; here the reservation is made to start at chosen
+  // distances before a 2 MiB boundary, so every path runs on any kernel.
+  constexpr std::size_t k_kib = 1024;
+  for (const std::size_t size : {k_mapping_threshold, k_huge_page - 1, k_huge_page, k_huge_page + 1,
+                                 5 * k_huge_page / 2}) {
+    for (const std::size_t misalignment : {k_huge_page, 4 * k_kib, k_huge_page / 2, k_huge_page - 4 * k_kib}) {
+      const std::size_t reserved = huge_page_reservation(size);
+      // Room to start anywhere within one huge page: the reservation kept
+      // starts `misalignment` bytes before a 2 MiB boundary.
+      void* wide = mmap(nullptr, reserved + 3 * k_huge_page, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      ASSERT_NE(wide, MAP_FAILED);
+      auto* const wide_start = static_cast<unsigned char*>(wide);
+      unsigned char* const start =
+          wide_start + huge_page_head(reinterpret_cast<std::uintptr_t>(wide_start)) + 2 * k_huge_page - misalignment;
+      unsigned char* const wide_end = wide_start + reserved + 3 * k_huge_page;
+      // start lies past the wide mapping's first byte, so both cuts have length.
+      ASSERT_GT(start, wide_start);
+      ASSERT_EQ(munmap(wide_start, static_cast<std::size_t>(start - wide_start)), 0);
+      ASSERT_EQ(munmap(start + reserved, static_cast<std::size_t>(wide_end - (start + reserved))), 0);
+
+      const frame_buffer buffer = place_huge_page_buffer(start, size);
+      const std::string label = std::to_string(size) + " from " + std::to_string(misalignment);
+      ASSERT_NE(buffer, nullptr) << label;
+      unsigned char* const begin = buffer.get();
+      const std::size_t length = huge_page_length(size);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(begin) % k_huge_page, 0U) << label;
+      EXPECT_EQ(length % k_huge_page, 0U) << label;
+      EXPECT_GE(length, size) << label;
+      EXPECT_LT(length - size, k_huge_page) << label;
+      EXPECT_EQ(buffer.get_deleter().mapped_bytes, length) << label;
+      ASSERT_GE(begin, start) << label;
+      ASSERT_LE(begin + length, start + reserved) << label;
+      // The frame is writable end to end; the slack on both sides is gone.
+      std::memset(begin, 0xA5, size);
+      EXPECT_FALSE(any_page_mapped(start, static_cast<std::size_t>(begin - start))) << label;
+      EXPECT_FALSE(any_page_mapped(begin + length, static_cast<std::size_t>(start + reserved - (begin + length))))
+          << label;
+    }
+  }
+}
+
+TEST(Run, EachRunInOneProcessCountsItsOwnFrameOnly) {
+  // The counts live in one histogram per process; a run that did not start
+  // from an empty one would add the frames of earlier runs.
+  const std::string path = ::testing::TempDir() + "rawhist-run-twice.raw";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << std::string("\x00\xff\x1e\xd7\x1f\xd6\x10", 7);
+  }
+  argv_builder args({"rawhist", "-n", path});
+  ::testing::internal::CaptureStdout();
+  const int first = run(args.argc(), args.argv());
+  const int second = run(args.argc(), args.argv());
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  static_cast<void>(std::remove(path.c_str()));
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 0);
+  EXPECT_EQ(out, "3, 2\n3, 2\n");
+}
+
 #if RAWHIST_ADDRESS_SANITIZER
+// Frames are sized by files, so the test of sizes no allocation can meet
+// wants the allocator to say no rather than end the process.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+
 // A mapped frame buffer is rounded up to whole huge pages; the sanitizer must
 // still see exactly the frame's bytes as addressable, so that a kernel that
 // reads one byte too far is caught whichever way the buffer was obtained.
