@@ -25,7 +25,8 @@ std::uint64_t sum(const rawhist::sample_histogram& counts, rawhist::value_range 
 int main(int argc, char* argv[]) {
   static rawhist::sample_histogram counts{};
   rawhist::run_settings settings;
-  if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP) {
+  if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP ||
+      !rawhist::file_name_fits(settings)) {
     return 1;
   }
   struct stat status = {};

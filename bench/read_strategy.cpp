@@ -9,30 +9,18 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+
+#include "frame_buffer.h"
 
 namespace {
 
-constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
 constexpr int k_madv_populate_write = 23;  // not in every libc's headers yet
 
-unsigned char* huge_mapping(std::size_t size) {
-  const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
-  void* mapping =
-      mmap(nullptr, length + k_huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) {
-    return nullptr;
-  }
-  auto* start = static_cast<unsigned char*>(mapping);
-  const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(start) % k_huge_page;
-  unsigned char* aligned = start + (misalignment == 0 ? 0 : k_huge_page - misalignment);
-  static_cast<void>(madvise(aligned, length, MADV_HUGEPAGE));
-  return aligned;
-}
+// The tool's own huge-page buffer, kept for the rest of this short process.
+unsigned char* huge_mapping(std::size_t size) { return rawhist::map_huge_page_buffer(size).release(); }
 
 unsigned char* buffer_for(const std::string& strategy, std::size_t size) {
   if (strategy == "malloc") {

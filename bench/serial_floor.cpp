@@ -11,15 +11,14 @@
 // but count: the I/O floor, a yardstick for what counting adds to a run. It
 // then prints the sums of the empty histogram.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "analysis/sample_histogram.h"
+#include "frame_buffer.h"
 #include "options.h"
 
 int main(int argc, char* argv[]) {
@@ -31,7 +30,8 @@ int main(int argc, char* argv[]) {
   }
   rawhist::clear_histogram();
   rawhist::run_settings settings;
-  if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP) {
+  if (!rawhist::parse_options(argc, argv, settings) || settings.format == rawhist::RGBP ||
+      !rawhist::file_name_fits(settings)) {
     return 1;
   }
   const int fd = open(settings.file_name, O_RDONLY);
@@ -40,16 +40,11 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const auto size = static_cast<std::size_t>(status.st_size);
-  constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
-  const std::size_t length = (size + k_huge_page - 1) / k_huge_page * k_huge_page;
-  void* mapping =
-      mmap(nullptr, length + k_huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) {
+  const rawhist::frame_buffer frame = rawhist::map_huge_page_buffer(size);
+  if (!frame) {
     return 1;
   }
-  auto* buffer = static_cast<unsigned char*>(mapping);
-  buffer += (k_huge_page - reinterpret_cast<std::uintptr_t>(buffer) % k_huge_page) % k_huge_page;
-  static_cast<void>(madvise(buffer, length, MADV_HUGEPAGE));
+  unsigned char* const buffer = frame.get();
   for (std::size_t done = 0; done < size;) {
     const ssize_t got = read(fd, buffer + done, size - done);
     if (got <= 0) {

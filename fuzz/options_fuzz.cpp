@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Argument vectors made from the input (words separated by NUL bytes, the
 // first being the program name) through the tool's own option reader: it
-// must never crash, and must leave the settings consistent.
+// must never crash, and must leave the settings consistent with the words.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,9 +14,39 @@
 
 namespace {
 
-// One of the seven codes: the refused one, or one with samples.
-bool is_known_format(rawhist::pixel_format format) {
-  return format == rawhist::RGBP || rawhist::sample_layout_of(format).step != 0;
+// The format words and their codes as the command line documents them,
+// spelt out here rather than taken from the option reader's table.
+struct documented_word {
+  const char* word;
+  rawhist::pixel_format format;
+};
+constexpr documented_word k_documented[] = {
+    {"bayer", rawhist::make_fourcc('B', 'A', '8', '1')}, {"yuyv", rawhist::make_fourcc('Y', 'U', 'Y', 'V')},
+    {"yvyu", rawhist::make_fourcc('Y', 'V', 'Y', 'U')},  {"uyvy", rawhist::make_fourcc('U', 'Y', 'V', 'Y')},
+    {"vyuy", rawhist::make_fourcc('V', 'Y', 'U', 'Y')},  {"rgb", rawhist::make_fourcc('R', 'G', 'B', 'P')},
+};
+
+bool ends_with(const std::string& word, const char* end) {
+  const std::size_t n = std::strlen(end);
+  return word.size() >= n && word.compare(word.size() - n, n, end) == 0;
+}
+
+// The format is the default greyscale, or that of a documented word that
+// some argument ends with (as "-f WORD" or "-fWORD" give it).
+bool is_possible_format(rawhist::pixel_format format, const std::vector<std::string>& words) {
+  if (format == rawhist::make_fourcc('G', 'R', 'E', 'Y')) {
+    return true;
+  }
+  for (const auto& entry : k_documented) {
+    if (entry.format == format) {
+      for (const auto& word : words) {
+        if (ends_with(word, entry.word)) {
+          return true;
+        }
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -41,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rawhist::run_settings settings;
   const bool ok = rawhist::parse_options(static_cast<int>(words.size()), argv.data(), settings);
 
-  if (!is_known_format(settings.format)) {
+  if (!is_possible_format(settings.format, words)) {
     std::abort();
   }
   // The name is either held whole with its terminator, or (when it did not
@@ -50,9 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nul != nullptr && std::strcmp(settings.file_name, "image.raw") != 0) {
     bool from_an_argument = false;
     for (const auto& word : words) {
-      if (word.size() >= std::strlen(settings.file_name) &&
-          word.compare(word.size() - std::strlen(settings.file_name), std::string::npos,
-                       settings.file_name) == 0) {
+      if (ends_with(word, settings.file_name)) {
         from_an_argument = true;
       }
     }

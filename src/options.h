@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include "analysis/pixel_format.h"
 #include "analysis/sample_histogram.h"
@@ -19,6 +20,12 @@ struct run_settings {
   value_range range_1{0, 30};
   value_range range_2{215, 255};
 };
+
+// Whether the file name was held whole. Every use of the name asks this
+// first: a name cut short could name another file.
+inline bool file_name_fits(const run_settings& settings) noexcept {
+  return std::memchr(settings.file_name, '\0', sizeof settings.file_name) != nullptr;
+}
 
 // Reads the options -n, -w, -x and -f with getopt into `settings`; each
 // occurrence acts at once, so the last one that takes effect wins. A range

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "analysis/pixel_format.h"
@@ -28,14 +27,14 @@ using file_handle = std::unique_ptr<std::FILE, file_close>;
 // The size of the named file, or -1 after the "stat" line has been written.
 // A name that did not fit the settings buffer is reported as too long rather
 // than looked up cut short.
-off_t size_by_name(const char (&file_name)[k_file_name_capacity]) {
+off_t size_by_name(const run_settings& settings) {
   struct stat status = {};
-  if (std::memchr(file_name, '\0', sizeof file_name) == nullptr) {
+  if (!file_name_fits(settings)) {
     errno = ENAMETOOLONG;
     std::perror("stat");
     return -1;
   }
-  if (stat(file_name, &status) != 0) {
+  if (stat(settings.file_name, &status) != 0) {
     std::perror("stat");
     return -1;
   }
@@ -47,7 +46,7 @@ off_t size_by_name(const char (&file_name)[k_file_name_capacity]) {
 // buffer is acquired before the file and, by the order of the handles, given
 // back after it.
 bool count_file(const run_settings& settings) {
-  const off_t size = size_by_name(settings.file_name);
+  const off_t size = size_by_name(settings);
   if (size < 0) {
     return false;
   }

@@ -22,7 +22,7 @@ build "$work/first"
 sleep 2 # a later clock, so that a time stamp taken from it would show
 build "$work/second-elsewhere"
 
-version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' "$source/CMakeLists.txt")
+version=$(cmake -P "$source/cmake/print_version.cmake")
 deb=rawhist_${version}_$(dpkg --print-architecture).deb
 first=$work/first/build/package/$deb
 second=$work/second-elsewhere/build/package/$deb

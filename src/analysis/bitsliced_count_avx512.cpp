@@ -29,9 +29,11 @@
 
 #if defined(__x86_64__)
 // g++ 12's intrinsic headers start some results from a deliberately
-// undefined vector and then warn that it may be used uninitialised (fixed in
-// later releases); nothing of ours is concerned.
+// undefined vector and then warn, where our code inlines them, that it may
+// be used uninitialised (fixed in later releases); nothing of ours is
+// concerned. Silenced for this kernel's code only, up to its #endif.
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
@@ -59,11 +61,10 @@ void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sampl
 #else
 
 // Asked of the CPU directly, with four instructions, and only for frames
-// large enough to gain: in a virtual machine every cpuid exits to the host
-// (the check costs about 35 us where this was measured), and
-// __builtin_cpu_supports would link libgcc's feature probe, which runs a
-// dozen of them in a constructor of every run (0.1 ms, a tenth of a run on a
-// small frame).
+// large enough to gain: in a virtual machine every cpuid exits to the host,
+// and __builtin_cpu_supports would link libgcc's feature probe, which runs a
+// dozen of them in a constructor of every run, small frames included (what
+// each costs is in doc/performance.md).
 bool avx512_count_supported() noexcept {
   if (__get_cpuid_max(0, nullptr) < 7) {
     return false;
@@ -456,6 +457,9 @@ void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned fi
   }
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 }  // namespace rawhist

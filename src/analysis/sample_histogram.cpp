@@ -17,10 +17,12 @@ sample_histogram g_histogram{};
 
 // Increments are spread over private sub-tables so that a run of equal or
 // nearly equal bytes (a clipped or dark area with a little noise) does not
-// serialise on one counter's store-to-load chain. Eight measured best; four
-// halve the speed on frames of one value. 32-bit sub-counters keep the eight
-// tables (8 KiB) inside L1.
+// serialise on one counter's store-to-load chain. Eight measured best (the
+// figures are in doc/performance.md); 32-bit sub-counters keep the eight
+// tables (8 KiB) inside L1. The 16-byte steps below name tables 0 to 7, so
+// the count is fixed, not a setting.
 constexpr std::size_t k_sub_tables = 8;
+static_assert(k_sub_tables == 8, "count_16_every and count_16_alternate write tables 0 to 7 by name");
 using sub_table_set = std::array<std::array<std::uint32_t, 256>, k_sub_tables>;
 
 // The sub-tables are folded into the 64-bit histogram after every block. A
@@ -104,8 +106,8 @@ using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
          (words[0] & k_even_lanes) == (words[0] & 0xFFU) * k_every_other_byte;
 }
 
-// The 16-byte steps are forced inline: a call per 16 bytes costs a sixth of
-// the counting time.
+// The 16-byte steps are forced inline: a call per 16 bytes is a measurable
+// share of the counting time.
 [[gnu::always_inline]] inline void count_16_every(std::uint64_t a, std::uint64_t b,
                                                   sub_table_set& t) noexcept {
   const std::uint32_t a0 = low_half(a);
@@ -226,9 +228,8 @@ void count_portable(const unsigned char* buffer, std::uint64_t length, sample_la
 std::optional<count_kernel> g_chosen_kernel;
 
 // Below this length the portable kernel counts without the CPU being asked:
-// the question costs about 35 us where this was measured (see
-// avx512_count_supported), which the AVX-512 kernel saves back on frames
-// from about 200 KB (greyscale) to 350 KB (YUV).
+// in a virtual machine the question costs more than the AVX-512 kernel saves
+// on a small frame (where the two cross is in doc/performance.md).
 constexpr std::uint64_t k_vector_kernel_min_length = std::uint64_t{256} << 10U;
 
 }  // namespace

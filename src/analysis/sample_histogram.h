@@ -25,7 +25,9 @@ void clear_histogram() noexcept;
 
 // Adds every brightness sample of the frame (see sample_layout_of) to the
 // histogram. `buffer` holds `length` bytes. A format without samples (RGBP,
-// an unknown code) adds nothing. Never allocates and never copies the frame.
+// an unknown code) adds nothing. Never allocates: what a kernel needs beyond
+// the frame (the portable kernel's sub-tables, the vector kernel's bins,
+// into which it copies one block of samples at a time) is on the stack.
 void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept;
 
 // Sum of the counters from range.low to range.high, both included; 0 when the
