@@ -257,7 +257,7 @@ TEST_P(CountSamples, RepeatedPairsOfSmallValuesInEveryPhase) {
   const unsigned char pairs[][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 1}, {0, 128}, {255, 254}};
   for (const auto& pair : pairs) {
     for (std::size_t phase = 0; phase < 64; ++phase) {
-      std::vector<unsigned char> frame(4 * 64 + phase + 3);
+      std::vector<unsigned char> frame(std::size_t{256} + phase + 3);  // four 64-byte runs, and a tail
       for (std::size_t i = 0; i < frame.size(); ++i) {
         frame[i] = i < phase ? static_cast<unsigned char>(100 + i) : pair[(i - phase) % 2];
       }

@@ -191,8 +191,9 @@ TEST(ParseOptions, EmptyArgumentVectorKeepsDefaults) {
 }
 
 TEST(FrameBuffer, RefusesWhatNoPointerDifferenceSpans) {
-  for (const std::size_t size : {static_cast<std::size_t>(PTRDIFF_MAX), static_cast<std::size_t>(PTRDIFF_MAX) + 1,
-                                 k_huge_page_max_size, k_huge_page_max_size + 1, SIZE_MAX}) {
+  for (const std::size_t size :
+       {static_cast<std::size_t>(PTRDIFF_MAX), static_cast<std::size_t>(PTRDIFF_MAX) + 1,
+        k_huge_page_max_size, k_huge_page_max_size + 1, SIZE_MAX}) {
     EXPECT_EQ(allocate_frame_buffer(size), nullptr) << size;
   }
 }
@@ -214,9 +215,10 @@ TEST(FrameBuffer, PlacesWholeHugePagesOnABoundaryWhereverTheReservationStarts) {
   // mappings themselves; here the reservation is made to start at chosen
   // distances before a 2 MiB boundary, so every path runs on any kernel.
   constexpr std::size_t k_kib = 1024;
-  for (const std::size_t size : {k_mapping_threshold, k_huge_page - 1, k_huge_page, k_huge_page + 1,
-                                 5 * k_huge_page / 2}) {
-    for (const std::size_t misalignment : {k_huge_page, 4 * k_kib, k_huge_page / 2, k_huge_page - 4 * k_kib}) {
+  for (const std::size_t size :
+       {k_mapping_threshold, k_huge_page - 1, k_huge_page, k_huge_page + 1, 5 * k_huge_page / 2}) {
+    for (const std::size_t misalignment :
+         {k_huge_page, 4 * k_kib, k_huge_page / 2, k_huge_page - 4 * k_kib}) {
       const std::size_t reserved = huge_page_reservation(size);
       // Room to start anywhere within one huge page: the reservation kept
       // starts `misalignment` bytes before a 2 MiB boundary.
@@ -224,8 +226,8 @@ TEST(FrameBuffer, PlacesWholeHugePagesOnABoundaryWhereverTheReservationStarts) {
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       ASSERT_NE(wide, MAP_FAILED);
       auto* const wide_start = static_cast<unsigned char*>(wide);
-      unsigned char* const start =
-          wide_start + huge_page_head(reinterpret_cast<std::uintptr_t>(wide_start)) + 2 * k_huge_page - misalignment;
+      unsigned char* const start = wide_start + huge_page_head(reinterpret_cast<std::uintptr_t>(wide_start)) +
+                                   2 * k_huge_page - misalignment;
       unsigned char* const wide_end = wide_start + reserved + 3 * k_huge_page;
       // start lies past the wide mapping's first byte, so both cuts have length.
       ASSERT_GT(start, wide_start);
@@ -247,7 +249,8 @@ TEST(FrameBuffer, PlacesWholeHugePagesOnABoundaryWhereverTheReservationStarts) {
       // The frame is writable end to end; the slack on both sides is gone.
       std::memset(begin, 0xA5, size);
       EXPECT_FALSE(any_page_mapped(start, static_cast<std::size_t>(begin - start))) << label;
-      EXPECT_FALSE(any_page_mapped(begin + length, static_cast<std::size_t>(start + reserved - (begin + length))))
+      EXPECT_FALSE(
+          any_page_mapped(begin + length, static_cast<std::size_t>(start + reserved - (begin + length))))
           << label;
     }
   }
