@@ -36,7 +36,7 @@ include(GNUInstallDirs)
 install(TARGETS rawhist RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/rawhist.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/rawhist DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES README.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+install(FILES README.md doc/real-frames.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The Debian architecture of the target, not of the build machine.
@@ -120,7 +120,7 @@ if(RAWHIST_STATIC)
   # The many-machine recipe, with this static program sent to the workers.
   if(NOT RAWHIST_FOREIGN_TARGET)
     add_test(NAME ssh_recipe
-      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/ssh_recipe_test.sh ${PROJECT_SOURCE_DIR}/README.md $<TARGET_FILE:rawhist>)
+      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/ssh_recipe_test.sh ${PROJECT_SOURCE_DIR}/doc/recipes.md $<TARGET_FILE:rawhist>)
     set_tests_properties(ssh_recipe PROPERTIES LABELS dist SKIP_RETURN_CODE 77 TIMEOUT 300)
   endif()
 endif()

@@ -14,6 +14,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 got=$(cd "$prefix" && find . -type f | sort)
 want=$(printf '%s\n' ./bin/rawhist ./share/bash-completion/completions/rawhist \
   ./share/doc/rawhist/README.md ./share/doc/rawhist/changelog.gz ./share/doc/rawhist/copyright \
+  ./share/doc/rawhist/real-frames.md \
   ./share/man/man1/rawhist.1.gz | sort)
 if [[ $got != "$want" ]]; then
   printf 'installed files differ:\n%s\nwant:\n%s\n' "$got" "$want"

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs the README's recipe for many frames on all cores, exactly as the README
+# Runs the recipe for many frames on all cores, exactly as doc/recipes.md
 # writes it, on a few frames: each result line carries its file name, lines
 # do not mix, and a frame that fails makes the whole pipeline fail.
-# Arguments: README.md, the built tool, then the emulator that runs a binary
-# of the target (cross builds), if any.
+# Arguments: doc/recipes.md, the built tool, then the emulator that runs a
+# binary of the target (cross builds), if any.
 set -euo pipefail
-readme=$1 tool=$2
+recipes=$1 tool=$2
 shift 2
 # shellcheck disable=SC2016 # the recipe's own $(nproc), matched as written
-recipe=$(grep -m1 '^find frames .*| xargs .*-P "$(nproc)"' "$readme") ||
-  { echo "no xargs recipe in $readme"; exit 1; }
+recipe=$(grep -m1 '^find frames .*| xargs .*-P "$(nproc)"' "$recipes") ||
+  { echo "no xargs recipe in $recipes"; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 #
-# The README's recipe for frames on many machines, run as written against
+# The recipe in doc/recipes.md for frames on many machines, run as written against
 # two "machines" that are one OpenSSH server on 127.0.0.1 (two unprivileged
 # ports, a host key and a client key made here, a configuration from here
 # only), with the static program sent along so that the workers need nothing
 # installed. Every line must equal the local result, a name with a blank must
 # survive, and a frame that fails must fail the recipe.
 #
-#   tests/ssh_recipe_test.sh README.md STATIC_PROGRAM
+#   tests/ssh_recipe_test.sh doc/recipes.md STATIC_PROGRAM
 #
 # Exits 77 (skipped) where sshd, ssh, GNU parallel or rsync is missing; with
 # RAWHIST_REQUIRE_SSH=1 that is a failure instead.
 set -euo pipefail
-readme=$1 program=$2
+recipes=$1 program=$2
 
 missing=()
 for command in /usr/sbin/sshd ssh ssh-keygen parallel rsync; do
@@ -25,7 +25,7 @@ if ((${#missing[@]} > 0)); then
   echo "SKIPPED: $why"
   exit 77
 fi
-recipe=$(grep -m1 '^parallel --sshlogin cam-rig-1,cam-rig-2 ' "$readme") || { echo "no ssh recipe in $readme"; exit 1; }
+recipe=$(grep -m1 '^parallel --sshlogin cam-rig-1,cam-rig-2 ' "$recipes") || { echo "no ssh recipe in $recipes"; exit 1; }
 
 work=$(mktemp -d)
 stop_server() {
@@ -129,7 +129,7 @@ cp "$program" rawhist
 head -c 640 /dev/zero >"frames/dark 1.uyvy" # a blank in the name, on purpose
 head -c 1280 /dev/zero | tr '\0' '\377' >frames/bright-2.uyvy
 head -c 614400 /dev/urandom >frames/vga-3.uyvy
-cp "$(dirname "$readme")/samples/colorbars_320x240.uyvy" frames/colorbars.uyvy
+cp "$(dirname "$0")/../samples/colorbars_320x240.uyvy" frames/colorbars.uyvy
 : >frames/empty.uyvy # fails: status 1, no line
 
 # The recipe as written. $PARALLEL only adds a job log (each job's exit
