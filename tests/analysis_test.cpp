@@ -249,6 +249,39 @@ TEST_P(CountSamples, OneValueFillsManyFlushIntervals) {
   }
 }
 
+TEST_P(CountSamples, WholeBlocksOfOneBinAfterEveryRemainder) {
+  // A block of varied content first, which leaves part of a step in every
+  // bin of the vector kernel (`carried` samples in one of them), then whole
+  // blocks whose samples all share their top two bits without being flat:
+  // each lands in that one bin on top of what it carried, the most a bin
+  // ever holds, while the other bins keep theirs.
+  std::mt19937 random(7);
+  for (unsigned bin = 0; bin < 4; ++bin) {
+    for (std::size_t carried = 0; carried < 128; carried += 9) {
+      std::vector<unsigned char> samples;
+      for (std::size_t i = 0; i < 4096; ++i) {
+        const unsigned other = (bin + 1 + random() % 3) % 4;
+        const unsigned top = i < carried ? bin : other;
+        samples.push_back(static_cast<unsigned char>(top << 6U | (random() & 63U)));
+      }
+      for (std::size_t i = 0; i < 3 * 4096; ++i) {
+        samples.push_back(static_cast<unsigned char>(bin << 6U | (random() & 63U)));
+      }
+      for (pixel_format format : k_countable_formats) {
+        const sample_layout layout = sample_layout_of(format);
+        std::vector<unsigned char> frame(layout.first + samples.size() * layout.step, 128);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+          frame[layout.first + i * layout.step] = samples[i];
+        }
+        expect_same_as_reference(frame.data(), frame.size(), format);
+        if (HasFatalFailure()) {
+          return;
+        }
+      }
+    }
+  }
+}
+
 TEST_P(CountSamples, RepeatedPairsOfSmallValuesInEveryPhase) {
   // A stretch of two alternating values, shifted by every offset against
   // the 64-byte runs, after a lead-in of other bytes. Small values (0 and 1

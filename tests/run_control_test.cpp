@@ -198,6 +198,32 @@ TEST(FrameBuffer, RefusesWhatNoPointerDifferenceSpans) {
   }
 }
 
+TEST(FrameBuffer, HeapBelowTheThresholdWholeHugePagesFromIt) {
+  constexpr std::size_t k_kib = 1024;
+  constexpr std::size_t k_mib = 1024 * k_kib;
+  struct row {
+    std::size_t size;
+    std::size_t mapped;  // 0: from the heap
+  };
+  const row rows[] = {
+      {1, 0},
+      {384 * k_kib - 1, 0},
+      {384 * k_kib, 2 * k_mib},
+      {2 * k_mib, 2 * k_mib},
+      {2 * k_mib + 1, 4 * k_mib},
+      {5 * k_mib, 6 * k_mib},
+  };
+  for (const auto& r : rows) {
+    const frame_buffer buffer = allocate_frame_buffer(r.size);
+    ASSERT_NE(buffer, nullptr) << r.size;
+    EXPECT_EQ(buffer.get_deleter().mapped_bytes, r.mapped) << r.size;
+    if (r.mapped != 0) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % (2 * k_mib), 0U) << r.size;
+    }
+    std::memset(buffer.get(), 0x5A, r.size);
+  }
+}
+
 // Whether any byte of [begin, begin + count) is mapped in this process.
 bool any_page_mapped(const unsigned char* begin, std::size_t count) {
   for (std::size_t offset = 0; offset < count; offset += 4096) {
