@@ -196,6 +196,9 @@ TEST(FrameBuffer, RefusesWhatNoPointerDifferenceSpans) {
         k_huge_page_max_size, k_huge_page_max_size + 1, SIZE_MAX}) {
     EXPECT_EQ(allocate_frame_buffer(size), nullptr) << size;
   }
+  // Past this size the reservation's arithmetic would wrap.
+  EXPECT_EQ(map_huge_page_buffer(k_huge_page_max_size + 1), nullptr);
+  EXPECT_EQ(map_huge_page_buffer(SIZE_MAX), nullptr);
 }
 
 TEST(FrameBuffer, HeapBelowTheThresholdWholeHugePagesFromIt) {
