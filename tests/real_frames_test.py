@@ -123,10 +123,10 @@ for bits in (10, 12, 14, 16):
         # The guide's shortcut: the high bytes of 16-bit samples at odd offsets.
         expect("16 bits as uyvy", rawhist(d, "-n", "picture.raw", "-f", "uyvy"), counts(top))
 
-# MIPI-packed RAW10 and RAW12: the high-bit bytes, then the low bits of the
-# group; the part-filled last group of each line is padded with dark pixels.
-for bits, pack in ((10, 5), (12, 3)):
-    per_group = pack - 1
+# MIPI-packed RAW10, RAW12 and RAW14: the high-bit bytes, then the low bits
+# of the group; the part-filled last group of each line is padded with dark
+# pixels.
+for bits, per_group, pack in ((10, 4, 5), (12, 2, 3), (14, 4, 7)):
     groups = -(-W // per_group)
     samples = [[random.randrange(1 << bits) for _ in range(W)] for _ in range(H)]
     lines = []
@@ -136,16 +136,14 @@ for bits, pack in ((10, 5), (12, 3)):
         for g in range(groups):
             group = pixels[g * per_group:(g + 1) * per_group]
             line += [s >> (bits - 8) for s in group]
-            if bits == 10:
-                line.append(sum((s & 3) << (2 * k) for k, s in enumerate(group)))
-            else:
-                line.append((group[0] & 15) | (group[1] & 15) << 4)
+            low = sum((s & ((1 << (bits - 8)) - 1)) << ((bits - 8) * k) for k, s in enumerate(group))
+            line += [(low >> (8 * k)) & 0xFF for k in range(pack - per_group)]
         lines.append(line)
     top = [s >> (bits - 8) for l in samples for s in l]
     d = fresh_dir()
     write(d + "/frame.raw", padded(lines, groups * pack + 5))
     run_recipe("unpad", d, H=H, STRIDE=groups * pack + 5, LINE=groups * pack)
-    expect("packed RAW%d" % bits, run_recipe("packed", d, W=W, H=H, PACK=pack), counts(top))
+    expect("packed RAW%d" % bits, run_recipe("packed", d, W=W, H=H, GROUP=per_group, PACK=pack), counts(top))
 
 # Black and white levels, after the deep conversion.
 for bits, black, white in ((10, 64, 1023), (12, 256, 4000)):
