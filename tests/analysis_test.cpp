@@ -264,7 +264,7 @@ TEST_P(CountSamples, WholeBlocksOfOneBinAfterEveryRemainder) {
         const unsigned top = i < carried ? bin : other;
         samples.push_back(static_cast<unsigned char>(top << 6U | (random() & 63U)));
       }
-      for (std::size_t i = 0; i < 3 * 4096; ++i) {
+      for (std::size_t i = 0; i < 3 * std::size_t{4096}; ++i) {
         samples.push_back(static_cast<unsigned char>(bin << 6U | (random() & 63U)));
       }
       for (pixel_format format : k_countable_formats) {
