@@ -30,8 +30,10 @@ using frame_buffer = std::unique_ptr<unsigned char[], frame_buffer_release>;
 // allocation of its own size would.
 frame_buffer allocate_frame_buffer(std::size_t size) noexcept;
 
-// Below this the heap is cheaper than a mapping: one huge page is zeroed
-// however little of it is read.
+// Where a fresh 4 KiB page costs more to fault in than its share of zeroing
+// a whole huge page, the mapping wins; below this the heap is cheaper, since
+// one huge page is zeroed however little of it is read. (Where the two cross
+// on the machines measured is in doc/performance.md.)
 inline constexpr std::size_t k_mapping_threshold = std::size_t{384} << 10U;
 
 // A huge-page buffer: whole 2 MiB pages starting at a 2 MiB boundary, marked
@@ -43,8 +45,8 @@ inline constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
 // The largest size whose reservation below does not overflow.
 inline constexpr std::size_t k_huge_page_max_size = SIZE_MAX - 2 * k_huge_page;
 
-// The whole huge pages that hold `size` bytes; `size` at most
-// k_huge_page_max_size.
+// The whole huge pages that hold `size` bytes, so that the tail of the frame
+// is not left on small pages; `size` at most k_huge_page_max_size.
 constexpr std::size_t huge_page_length(std::size_t size) noexcept {
   return (size + k_huge_page - 1) / k_huge_page * k_huge_page;
 }
