@@ -70,10 +70,10 @@ TEST(Cli, CountsEachFormatAndRange) {
 
 TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
   // Dark bytes at even offsets, bright ones at odd offsets. From 384 KiB the
-  // frame goes into whole 2 MiB pages: lengths on both sides of one, two and
-  // three of them, and one with an odd tail, so that a buffer one page too
-  // short fails the read and a read past the end (caught by the sanitizer
-  // build) touches the slack.
+  // frame goes into whole 2 MiB pages: lengths on both sides of two and of
+  // three of them, and one with an odd tail past the first, so that a buffer
+  // one page too short fails the read and a read past the end (caught by the
+  // sanitizer build) touches the slack.
   constexpr std::size_t k_huge = std::size_t{2} << 20U;
   for (const std::size_t length : {std::size_t{1}, std::size_t{2}, k_huge + 3, 2 * k_huge - 1, 2 * k_huge,
                                    2 * k_huge + 1, 3 * k_huge - 1, 3 * k_huge + 1}) {
