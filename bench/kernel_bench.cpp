@@ -12,8 +12,8 @@
 
 #include "analysis/count_kernels.h"
 #include "analysis/pixel_format.h"
-#include "analysis/reference_count.h"
 #include "analysis/sample_histogram.h"
+#include "reference_count.h"
 
 namespace {
 

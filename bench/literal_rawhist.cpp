@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/reference_count.h"
 #include "options.h"
+#include "reference_count.h"
 
 namespace {
 

@@ -12,7 +12,11 @@ build=$1
 sample=$2
 emulate=(qemu-x86_64)
 
-RAWHIST_EXPECT_KERNEL=portable "${emulate[@]}" "$build/rawhist_unit_tests" --gtest_brief=1
+# The emulated AVX-512 kernel's cases are left out: they ran natively, and
+# under qemu they would take minutes to prove the same again.
+RAWHIST_EXPECT_KERNEL=portable "${emulate[@]}" "$build/rawhist_unit_tests" --gtest_brief=1 \
+  --gtest_filter='-*avx512_emulated*'
+
 
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT

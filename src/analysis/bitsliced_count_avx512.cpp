@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// Counting by positional popcount, for x86-64 CPUs with AVX-512 (F, BW, VL,
-// VBMI, VBMI2, BITALG) and GFNI. Every function that uses those carries a
+// Counting by positional popcount, for x86-64 CPUs with AVX-512 and GFNI
+// (RAWHIST_AVX512_FEATURES). Every function that uses those carries a
 // target attribute, so the program as a whole stays baseline x86-64; the run
 // chooses this kernel only after asking the CPU (avx512_count_supported).
 //
@@ -27,7 +27,13 @@
 // counted in runs (flat_run).
 #include "analysis/bitsliced_count_avx512.h"
 
-#if defined(__x86_64__)
+// The tests build this file a second time with RAWHIST_AVX512_EMULATED, on
+// portable versions of the intrinsics, so that the kernel's logic is tested
+// on every x86-64 machine, AVX-512 or not. That build defines count_avx512
+// in rawhist::emulated, has no feature check and no target attributes, and
+// never ships.
+#if defined(__x86_64__) || defined(RAWHIST_AVX512_EMULATED)
+#define RAWHIST_AVX512_KERNEL 1
 // g++ 12's intrinsic headers start some results from a deliberately
 // undefined vector and then warn, where our code inlines them, that it may
 // be used uninitialised (fixed in later releases); nothing of ours is
@@ -37,8 +43,12 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
+#if defined(RAWHIST_AVX512_EMULATED)
+#include "avx512_emulation.h"
+#else
 #include <cpuid.h>
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -48,9 +58,13 @@
 #include <cstdlib>
 #endif
 
+#if defined(RAWHIST_AVX512_EMULATED)
+namespace rawhist::emulated {
+#else
 namespace rawhist {
+#endif
 
-#if !defined(__x86_64__)
+#if !defined(RAWHIST_AVX512_KERNEL)
 
 bool avx512_count_supported() noexcept { return false; }
 
@@ -60,6 +74,7 @@ void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sampl
 
 #else
 
+#if !defined(RAWHIST_AVX512_EMULATED)
 // Asked of the CPU directly, with four instructions, and only for frames
 // large enough to gain: in a virtual machine every cpuid exits to the host,
 // and __builtin_cpu_supports would link libgcc's feature probe, which runs a
@@ -77,8 +92,8 @@ bool avx512_count_supported() noexcept {
   if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_POPCNT) == 0) {
     return false;
   }
-  // The kernel must save the mask registers and all 32 vector registers at
-  // full width (XCR0 bits 1, 2, 5, 6 and 7), or the CPU's features are of no
+  // The operating system must save the mask registers and all 32 vector
+  // registers at full width (XCR0 bits 1, 2, 5, 6 and 7), or the CPU's features are of no
   // use to a program.
   unsigned xcr0 = 0;
   unsigned xcr0_high = 0;
@@ -87,6 +102,7 @@ bool avx512_count_supported() noexcept {
   if ((xcr0 & k_zmm_state) != k_zmm_state) {
     return false;
   }
+  // The features of RAWHIST_AVX512_FEATURES beyond POPCNT, bit by bit.
   __cpuid_count(7, 0, eax, ebx, ecx, edx);
   constexpr unsigned k_needed_ebx = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
   constexpr unsigned k_needed_ecx = bit_AVX512VBMI | bit_AVX512VBMI2 | bit_GFNI | bit_AVX512BITALG;
@@ -94,8 +110,10 @@ bool avx512_count_supported() noexcept {
 }
 
 // Everything below runs only after that check.
-#define RAWHIST_AVX512 \
-  [[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,gfni,popcnt")]]
+#define RAWHIST_AVX512 [[gnu::target(RAWHIST_AVX512_FEATURES)]]
+#else
+#define RAWHIST_AVX512
+#endif
 #define RAWHIST_AVX512_INLINE RAWHIST_AVX512 [[gnu::always_inline]] inline
 
 namespace {

@@ -7,9 +7,13 @@
 
 namespace rawhist {
 
-// Whether this CPU (and the kernel, for the register state) can run the
-// AVX-512 kernel below: F, BW, VL, VBMI, VBMI2, BITALG and GFNI. Always false
-// off x86-64.
+// What the kernel below needs of the CPU, in the compiler's names: its
+// code's target attribute, and the tests' reading of /proc/cpuinfo.
+#define RAWHIST_AVX512_FEATURES "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,gfni,popcnt"
+
+// Whether this CPU (and the operating system, for the register state) can
+// run the AVX-512 kernel below: every feature of RAWHIST_AVX512_FEATURES.
+// Always false off x86-64.
 bool avx512_count_supported() noexcept;
 
 // Adds the bytes at offsets first, first + step, first + 2 * step, ... of

@@ -94,12 +94,6 @@ using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
   return differ;
 }
 
-// Whether the stretch is its first two bytes over and over (one value, or
-// two alternating ones).
-[[gnu::always_inline]] inline bool repeats_first_pair(const word_run& words) noexcept {
-  return differing_bits(words) == 0 && words[0] == (words[0] & 0xFFFFU) * k_every_other_byte;
-}
-
 // Whether bytes 0, 2, 4 and 6 of every word hold one value.
 [[gnu::always_inline]] inline bool even_lanes_hold_one_value(const word_run& words) noexcept {
   return (differing_bits(words) & k_even_lanes) == 0 &&
@@ -145,17 +139,25 @@ using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
   ++t[7][byte_at(b, 48)];
 }
 
+// The stretch is read from the frame twice, for the test and for the
+// count: stores bound this loop, and keeping the words between the two
+// would cost a copy of them on the stack.
 void count_every_byte(const unsigned char* p, std::size_t n, sub_table_set& t) noexcept {
   std::size_t i = 0;
   for (; i + k_run_bytes <= n; i += k_run_bytes) {
-    const word_run words = load_run(p + i);
-    if (repeats_first_pair(words)) {
-      t[0][words[0] & 0xFFU] += k_run_bytes / 2;
-      t[1][(words[0] >> 8U) & 0xFFU] += k_run_bytes / 2;
+    const unsigned char* const run = p + i;
+    const std::uint64_t first = load_le64(run);
+    std::uint64_t differ = 0;
+    for (std::size_t k = 8; k < k_run_bytes; k += 8) {
+      differ |= load_le64(run + k) ^ first;
+    }
+    if (differ == 0 && first == (first & 0xFFFFU) * k_every_other_byte) {
+      t[0][first & 0xFFU] += k_run_bytes / 2;
+      t[1][(first >> 8U) & 0xFFU] += k_run_bytes / 2;
       continue;
     }
-    for (std::size_t k = 0; k < words.size(); k += 2) {
-      count_16_every(words[k], words[k + 1], t);
+    for (std::size_t k = 0; k < k_run_bytes; k += 16) {
+      count_16_every(load_le64(run + k), load_le64(run + k + 8), t);
     }
   }
   for (; i + 16 <= n; i += 16) {

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The AVX-512 intrinsics, types and names as the counting kernel uses them,
+// in portable C++ on any CPU: SIMDe's implementations under the Intel names,
+// and those of the kernel's intrinsics that SIMDe lacks (Debian 12 has
+// SIMDe 0.7.4) written out here from Intel's definitions, a loop over the
+// lanes each. Where SIMDe has an intrinsic (a newer release), its own is
+// used and ours is not defined. For the tests' build of the kernel only.
+
+#define SIMDE_ENABLE_NATIVE_ALIASES
+#include <simde/x86/avx512.h>
+#include <simde/x86/gfni.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// The same type SIMDe gives it where it names it; a typedef may be repeated.
+typedef simde__mmask64 __mmask64;  // NOLINT(bugprone-reserved-identifier): the Intel name the kernel uses
+
+namespace rawhist::emulation {
+
+template <typename T, std::size_t n, typename V>
+void to_lanes(const V& v, T (&lanes)[n]) {
+  static_assert(sizeof lanes == sizeof v);
+  std::memcpy(lanes, &v, sizeof v);
+}
+
+template <typename V, typename T, std::size_t n>
+V from_lanes(const T (&lanes)[n]) {
+  static_assert(sizeof lanes == sizeof(V));
+  V v;
+  std::memcpy(&v, lanes, sizeof v);
+  return v;
+}
+
+// The bytes of `a` whose bit of `k` is set, packed towards byte 0; the
+// rest zero.
+inline simde__m512i maskz_compress_epi8(simde__mmask64 k, simde__m512i a) {
+  std::uint8_t in[64];
+  std::uint8_t out[64] = {};
+  to_lanes(a, in);
+  std::size_t packed = 0;
+  for (std::size_t i = 0; i < 64; ++i) {
+    if (((k >> i) & 1U) != 0) {
+      out[packed++] = in[i];
+    }
+  }
+  return from_lanes<simde__m512i>(out);
+}
+
+// Bit i set where byte i of `a` and of `b` differ.
+inline simde__mmask64 cmpneq_epi8_mask(simde__m512i a, simde__m512i b) {
+  std::uint8_t x[64];
+  std::uint8_t y[64];
+  to_lanes(a, x);
+  to_lanes(b, y);
+  simde__mmask64 mask = 0;
+  for (std::size_t i = 0; i < 64; ++i) {
+    mask |= static_cast<simde__mmask64>(x[i] != y[i]) << i;
+  }
+  return mask;
+}
+
+// The eight 16-bit lanes of `a`, zero-extended to 64 bits.
+inline simde__m512i cvtepu16_epi64(simde__m128i a) {
+  std::uint16_t in[8];
+  std::uint64_t out[8];
+  to_lanes(a, in);
+  for (std::size_t i = 0; i < 8; ++i) {
+    out[i] = in[i];
+  }
+  return from_lanes<simde__m512i>(out);
+}
+
+// The 32 bytes of `a`, zero-extended to 16 bits.
+inline simde__m512i cvtepu8_epi16(simde__m256i a) {
+  std::uint8_t in[32];
+  std::uint16_t out[32];
+  to_lanes(a, in);
+  for (std::size_t i = 0; i < 32; ++i) {
+    out[i] = in[i];
+  }
+  return from_lanes<simde__m512i>(out);
+}
+
+}  // namespace rawhist::emulation
+
+#if !defined(_mm512_maskz_compress_epi8)
+#define _mm512_maskz_compress_epi8(k, a) rawhist::emulation::maskz_compress_epi8(k, a)
+#endif
+#if !defined(_mm512_cmpneq_epi8_mask)
+#define _mm512_cmpneq_epi8_mask(a, b) rawhist::emulation::cmpneq_epi8_mask(a, b)
+#endif
+#if !defined(_mm512_cvtepu16_epi64)
+#define _mm512_cvtepu16_epi64(a) rawhist::emulation::cvtepu16_epi64(a)
+#endif
+#if !defined(_mm512_cvtepu8_epi16)
+#define _mm512_cvtepu8_epi16(a) rawhist::emulation::cvtepu8_epi16(a)
+#endif

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "analysis/pixel_format.h"
+#include "analysis/sample_histogram.h"
+
+namespace rawhist {
+
+// A way of counting that the tests and fuzzers hold to the reference loop:
+// each kernel of the tool, and the AVX-512 kernel's emulated build, which
+// runs its logic on any x86-64 CPU.
+struct test_kernel {
+  const char* name;
+  // False for a kernel this CPU lacks the instructions of.
+  bool runs_here;
+  // Adds the frame's samples to `counts`. The kernel itself counts on top of
+  // a table whose every counter is already in use, so a kernel that
+  // overwrites a counter instead of adding to it shows.
+  void (*count)(const unsigned char* buffer, std::uint64_t length, pixel_format format,
+                sample_histogram& counts);
+};
+
+// Names the kernel in test output and test names.
+inline void PrintTo(const test_kernel& kernel, std::ostream* out) { *out << kernel.name; }
+
+// portable, avx512, and avx512_emulated where this build has it.
+const std::vector<test_kernel>& test_kernels();
+
+// Whether the AVX-512 kernel's logic runs in this build on this machine,
+// natively or emulated. Off x86-64 there is no such kernel to run.
+bool avx512_logic_runs_here();
+
+}  // namespace rawhist
