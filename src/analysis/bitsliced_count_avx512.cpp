@@ -344,10 +344,10 @@ RAWHIST_AVX512 void drain_rest(bin_set& bins, std::array<bin_tally, k_bins>& tal
 // Appends the bytes of `v` to the bins of their two high bits. The zeroing
 // compress does not wait on the register's old value.
 RAWHIST_AVX512_INLINE void bin_vector(__m512i v, std::array<unsigned char*, k_bins>& end) noexcept {
-  const __mmask64 bit_7 = _mm512_movepi8_mask(v);
-  const __mmask64 bit_6 = _mm512_movepi8_mask(_mm512_add_epi8(v, v));
-  const std::array<__mmask64, k_bins> masks = {~(bit_7 | bit_6), bit_6 & ~bit_7, bit_7 & ~bit_6,
-                                               bit_7 & bit_6};
+  const std::uint64_t bit_7 = _mm512_movepi8_mask(v);
+  const std::uint64_t bit_6 = _mm512_movepi8_mask(_mm512_add_epi8(v, v));
+  const std::array<std::uint64_t, k_bins> masks = {~(bit_7 | bit_6), bit_6 & ~bit_7, bit_7 & ~bit_6,
+                                                   bit_7 & bit_6};
   for (std::size_t bin = 0; bin < k_bins; ++bin) {
     _mm512_storeu_si512(end[bin], _mm512_maskz_compress_epi8(masks[bin], v));
     end[bin] += std::popcount(masks[bin]);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The AVX-512 intrinsics, types and names as the counting kernel uses them,
+// The AVX-512 intrinsics and types as the counting kernel uses them,
 // in portable C++ on any CPU: SIMDe's implementations under the Intel names,
 // and those of the kernel's intrinsics that SIMDe lacks (Debian 12 has
 // SIMDe 0.7.4) written out here from Intel's definitions, a loop over the
@@ -15,9 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-
-// The same type SIMDe gives it where it names it; a typedef may be repeated.
-typedef simde__mmask64 __mmask64;  // NOLINT(bugprone-reserved-identifier): the Intel name the kernel uses
 
 namespace rawhist::emulation {
 
