@@ -22,7 +22,7 @@ import tempfile
 guide, tool, emulator = sys.argv[1], sys.argv[2], sys.argv[3:]
 with open(guide, encoding="utf-8") as f:
     recipes = dict(re.findall(r"<!-- recipe: ([\w-]+) -->\n```sh\n(.*?)```", f.read(), re.S))
-wanted = {"unpad", "deep", "packed", "frames", "padded-frames", "levels", "bayer-test-frame"}
+wanted = {"unpad", "deep", "packed", "frames", "levels", "channels", "bayer-test-frame"}
 random.seed(2718)
 failures = []
 checked = 0
@@ -67,6 +67,24 @@ def counts(values):
     return "%d, %d\n" % (sum(1 for v in values if v <= 30), sum(1 for v in values if v >= 215))
 
 
+def le16(samples):
+    return [byte for s in samples for byte in (s & 0xFF, s >> 8)]
+
+
+def mipi(samples, bits, per_group, pack):
+    """One line of samples MIPI-packed: the high-bit bytes, then the low
+    bits of the group; a part-filled last group is padded with dark pixels."""
+    groups = -(-len(samples) // per_group)
+    pixels = samples + [random.randrange(1 << (bits - 8))] * (groups * per_group - len(samples))
+    line = []
+    for g in range(groups):
+        group = pixels[g * per_group:(g + 1) * per_group]
+        line += [s >> (bits - 8) for s in group]
+        low = sum((s & ((1 << (bits - 8)) - 1)) << ((bits - 8) * k) for k, s in enumerate(group))
+        line += [(low >> (8 * k)) & 0xFF for k in range(pack - per_group)]
+    return line
+
+
 def expect(label, got, want):
     global checked
     checked += 1
@@ -95,7 +113,8 @@ for name in sorted(wanted - recipes.keys()):
 if failures:
     sys.exit(1)
 
-# 8-bit layouts with padded lines: every byte, or the luma bytes of YUV.
+# 8-bit layouts with padded lines and bytes after the picture: every
+# byte, or the luma bytes of YUV.
 for word, per_pixel, luma in [(None, 1, None), ("bayer", 1, None), ("yuyv", 2, 0), ("yvyu", 2, 0),
                               ("uyvy", 2, 1), ("vyuy", 2, 1)]:
     width = W if per_pixel == 1 else W + 1  # YUV 4:2:2 comes in pixel pairs
@@ -103,73 +122,158 @@ for word, per_pixel, luma in [(None, 1, None), ("bayer", 1, None), ("yuyv", 2, 0
     lines = [[random.randrange(256) for _ in range(line)] for _ in range(H)]
     samples = [v for l in lines for i, v in enumerate(l) if luma is None or i % 2 == luma]
     d = fresh_dir()
-    write(d + "/frame.raw", padded(lines, line + 11))
+    write(d + "/frame.raw", padded(lines, line + 11) + [0] * 40)
     run_recipe("unpad", d, H=H, STRIDE=line + 11, LINE=line)
     expect("unpad, %s" % (word or "grey"), rawhist(d, "-n", "picture.raw", *(["-f", word] if word else [])),
            counts(samples))
 
+# A frame shorter than its lines: unpad fails and leaves no picture behind.
+d = fresh_dir()
+write(d + "/frame.raw", [0] * (3 * W))
+write(d + "/picture.raw", [255] * W)
+expect("unpad, short frame", run_recipe("unpad", d, H=H, STRIDE=W, LINE=W), "failed\n")
+expect("unpad, short frame leaves no picture", str(os.path.exists(d + "/picture.raw")), "False")
+
 # Deeper samples in 16-bit little-endian containers, padded.
 for bits in (10, 12, 14, 16):
     samples = [[random.randrange(1 << bits) for _ in range(W)] for _ in range(H)]
-    lines = [[byte for s in l for byte in (s & 0xFF, s >> 8)] for l in samples]
+    lines = [le16(l) for l in samples]
     top = [s >> (bits - 8) for l in samples for s in l]
     d = fresh_dir()
     write(d + "/frame.raw", padded(lines, 2 * W + 6))
     run_recipe("unpad", d, H=H, STRIDE=2 * W + 6, LINE=2 * W)
-    expect("deep, %d bits" % bits, run_recipe("deep", d, BITS=bits), counts(top))
+    expect("deep, %d bits" % bits, run_recipe("deep", d, W=W, H=H, BITS=bits), counts(top))
     if bits == 16:
         # The guide's shortcut: the high bytes of 16-bit samples at odd offsets.
         expect("16 bits as uyvy", rawhist(d, "-n", "picture.raw", "-f", "uyvy"), counts(top))
 
-# MIPI-packed RAW10, RAW12 and RAW14: the high-bit bytes, then the low bits
-# of the group; the part-filled last group of each line is padded with dark
-# pixels.
+# A conversion that fails prints `failed`, never the count of the frame
+# converted before: a stray byte, half a frame, no picture at all (the
+# unpad step skipped), each after a good frame8.raw of another frame.
+for label, recipe, picture in (("deep, a stray byte", "deep", [7] * (2 * W * H + 1)),
+                               ("deep, half a frame", "deep", [7] * (W * H)),
+                               ("deep, no picture", "deep", None),
+                               ("packed, a stray byte", "packed", [7] * (-(-W // 4) * 5 * H + 1)),
+                               ("packed, no picture", "packed", None)):
+    d = fresh_dir()
+    write(d + "/frame8.raw", [0] * 80)
+    if picture is not None:
+        write(d + "/picture.raw", picture)
+    out = run_recipe(recipe, d, W=W, H=H, BITS=10, GROUP=4, PACK=5)
+    expect(label, out, "failed\n")
+
+# MIPI-packed RAW10, RAW12 and RAW14, padded.
 for bits, per_group, pack in ((10, 4, 5), (12, 2, 3), (14, 4, 7)):
     groups = -(-W // per_group)
     samples = [[random.randrange(1 << bits) for _ in range(W)] for _ in range(H)]
-    lines = []
-    for l in samples:
-        pixels = l + [random.randrange(1 << (bits - 8))] * (groups * per_group - W)
-        line = []
-        for g in range(groups):
-            group = pixels[g * per_group:(g + 1) * per_group]
-            line += [s >> (bits - 8) for s in group]
-            low = sum((s & ((1 << (bits - 8)) - 1)) << ((bits - 8) * k) for k, s in enumerate(group))
-            line += [(low >> (8 * k)) & 0xFF for k in range(pack - per_group)]
-        lines.append(line)
+    lines = [mipi(l, bits, per_group, pack) for l in samples]
     top = [s >> (bits - 8) for l in samples for s in l]
     d = fresh_dir()
     write(d + "/frame.raw", padded(lines, groups * pack + 5))
     run_recipe("unpad", d, H=H, STRIDE=groups * pack + 5, LINE=groups * pack)
     expect("packed RAW%d" % bits, run_recipe("packed", d, W=W, H=H, GROUP=per_group, PACK=pack), counts(top))
 
-# Black and white levels, after the deep conversion.
-for bits, black, white in ((10, 64, 1023), (12, 256, 4000)):
-    samples = [random.randrange(1 << bits) for _ in range(W * H)]
-    d = fresh_dir()
-    write(d + "/picture.raw", [byte for s in samples for byte in (s & 0xFF, s >> 8)])
-    run_recipe("deep", d, BITS=bits)
+# Raspberry Pi 5, unpacked: 12-bit samples at the top of 16 bits, lines
+# padded to a width of 32 pixels, the height to 16 lines.
+samples = [[random.randrange(1 << 12) for _ in range(W)] for _ in range(H)]
+stride = (W + 31) // 32 * 32 * 2
+lines = [le16([s << 4 for s in l]) for l in samples] + [[255] * (2 * W)] * (16 - H)
+top = [s >> 4 for l in samples for s in l]
+d = fresh_dir()
+write(d + "/frame.raw", padded(lines, stride))
+run_recipe("unpad", d, H=H, STRIDE=stride, LINE=2 * W)
+expect("Raspberry Pi 5, deep at 16 bits", run_recipe("deep", d, W=W, H=H, BITS=16), counts(top))
+expect("Raspberry Pi 5, as uyvy", rawhist(d, "-n", "picture.raw", "-f", "uyvy"), counts(top))
+
+
+def levels_line(samples, bits, black, white):
+    """The samples near black (from 0 up to 30 steps above the pedestal)
+    and near white, counted at the sensor's depth."""
     step = 1 << (bits - 8)
     b8, w8 = black // step, white // step
-    # Counted at the sensor's depth: the samples whose 8-bit value is in range.
-    want = "%d, %d\n" % (sum(1 for s in samples if b8 * step <= s < (b8 + 31) * step),
+    return "%d, %d\n" % (sum(1 for s in samples if s < (b8 + 31) * step),
                          sum(1 for s in samples if (w8 - 40) * step <= s < (w8 + 1) * step))
-    expect("levels, %d bits" % bits, run_recipe("levels", d, BITS=bits, BLACK=black, WHITE=white), want)
 
-# Captures of several UYVY frames, unpadded and padded, in a folder that also
-# holds other files and a frame that fails.
-for name, pad in (("frames", 0), ("padded-frames", 10)):
-    line = 2 * (W + 1)
-    frames = [[[random.randrange(256) for _ in range(line)] for _ in range(H)] for _ in range(3)]
+
+# Black and white levels, after the deep conversion: random samples, and a
+# dark frame whose noise reaches below the pedestal (10 bits, black at 64,
+# noise of 4: every sample is near black).
+dark = [max(0, min(1023, round(random.gauss(64, 4)))) for _ in range(W * H)]
+for bits, black, white, samples in ((10, 64, 1023, [random.randrange(1024) for _ in range(W * H)]),
+                                    (12, 256, 4000, [random.randrange(4096) for _ in range(W * H)]),
+                                    (10, 64, 1023, dark)):
     d = fresh_dir()
-    write(d + "/capture.raw", [v for f in frames for v in padded(f, line + pad)])
-    write(d + "/frame-1080p.uyvy", [0] * 64)
+    write(d + "/picture.raw", le16(samples))
+    run_recipe("deep", d, W=W, H=H, BITS=bits)
+    expect("levels, %d bits, black %d" % (bits, black),
+           run_recipe("levels", d, BITS=bits, BLACK=black, WHITE=white), levels_line(samples, bits, black, white))
+expect("levels, the dark frame is all near black", levels_line(dark, 10, 64, 1023), "%d, 0\n" % (W * H))
+
+# Each channel of a mosaic whose channels clip differently, in each order:
+# red clips most, blue least, the two greens in between and apart.
+clip = {"R": 0.6, "Gr": 0.4, "Gb": 0.2, "B": 0.0}
+for order in ("BGGR", "GBRG", "GRBG", "RGGB"):
+    def channel(x, y):
+        k = (y % 2) * 2 + x % 2
+        c = order[k]
+        return c + (order[k ^ 1].lower() if c == "G" else "")
+    mosaic = [255 if random.random() < clip[channel(x, y)] else random.randrange(256)
+              for y in range(H) for x in range(W)]
+    d = fresh_dir()
+    write(d + "/frame8.raw", mosaic)
+    want = "".join("%s: %s" % (c, counts([v for i, v in enumerate(mosaic) if channel(i % W, i // W) == c]))
+                   for c in ("B", "Gb", "Gr", "R"))
+    expect("channels, %s" % order, run_recipe("channels", d, W=W, H=H, ORDER=order), want)
+
+
+def frame_lines(name, pieces):
+    """What the frames recipe prints for these pieces: a count, or failed."""
+    return "".join("frames/frame-%s.raw: %s" % (name(k), p) for k, p in enumerate(pieces))
+
+
+# Captures of several frames: YUV with padded lines and bytes after the
+# picture, split where an earlier capture of more frames left its pieces;
+# its last piece cut short.
+for word, luma in (("uyvy", 1), ("yuyv", 0)):
+    line = 2 * (W + 1)
+    stride, frame = line + 10, (line + 10) * H + 24
+    frames = [[[random.randrange(256) for _ in range(line)] for _ in range(H)] for _ in range(3)]
+    data = [v for f in frames for v in padded(f, stride) + [0] * 24]
+    d = fresh_dir()
     os.makedirs(d + "/frames")
-    write(d + "/frames/frame-9999.raw", [])
-    out = run_recipe(name, d, FRAME=(line + pad) * H, H=H, STRIDE=line + pad, LINE=line)
-    want = "".join("frames/frame-%04d.raw: %s" % (k, counts([v for l in f for v in l[1::2]]))
-                   for k, f in enumerate(frames)) + "frames/frame-9999.raw: failed\n"
-    expect(name, out, want)
+    for k in range(5):
+        write(d + "/frames/frame-%d.raw" % k, [0] * frame)
+    write(d + "/capture.raw", data + [0] * (frame // 2))
+    want = frame_lines(str, [counts([v for l in f for v in l[luma::2]]) for f in frames] + ["failed\n"])
+    expect("frames, %s" % word, run_recipe("frames", d, FRAME=frame, H=H, STRIDE=stride, LINE=line, FMT=word),
+           want)
+
+# A RAW10 capture through frames, the packed conversion in place of the
+# `mv` line as the guide says, and no format word.
+frames_recipe = recipes["frames"]
+conversion = recipes["packed"].splitlines()[1].replace("picture.raw frame8.raw", '"$f.picture" "$f.8"')
+recipes["packed-frames"] = frames_recipe.replace('    mv "$f.picture" "$f.8" &&', "    " + conversion)
+groups = -(-W // 4)
+frames = [[[random.randrange(1024) for _ in range(W)] for _ in range(H)] for _ in range(3)]
+data = [v for f in frames for v in padded([mipi(l, 10, 4, 5) for l in f], groups * 5 + 3)]
+d = fresh_dir()
+write(d + "/capture.raw", data)
+expect("frames, RAW10", run_recipe("packed-frames", d, W=W, H=H, FRAME=(groups * 5 + 3) * H, STRIDE=groups * 5 + 3,
+                                   LINE=groups * 5, GROUP=4, PACK=5, FMT=""),
+       frame_lines(str, [counts([s >> 2 for l in f for s in l]) for f in frames]))
+
+# Greyscale frames, more than ten of them (the names grow a digit), and a
+# capture too short for one frame.
+frames = [[random.randrange(256) for _ in range(W)] for _ in range(12)]
+d = fresh_dir()
+write(d + "/capture.raw", [v for f in frames for v in f])
+expect("frames, twelve", run_recipe("frames", d, FRAME=W, H=1, STRIDE=W, LINE=W, FMT=""),
+       frame_lines(lambda k: "%02d" % k, [counts(f) for f in frames]))
+for data in ([], [0] * (W - 1)):
+    d = fresh_dir()
+    write(d + "/capture.raw", data)
+    expect("frames, %d bytes" % len(data), run_recipe("frames", d, FRAME=W, H=1, STRIDE=W, LINE=W, FMT=""),
+           "capture.raw: failed\n")
 
 # The Bayer test frame: the mosaic of ffmpeg's RGB frame, BGGR.
 if shutil.which("ffmpeg") is None:
