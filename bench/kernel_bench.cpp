@@ -57,9 +57,9 @@ void warm_up_frames() {
     for (std::size_t size : {k_uhd_uyvy, k_1_mib}) {
       for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
         const auto& bytes = frame(size, kind);
-        rawhist::clear_histogram();
-        rawhist::count_samples_using(rawhist::count_kernel::portable, bytes.data(), bytes.size(),
-                                     rawhist::GREY);
+        rawhist::sample_histogram counts{};
+        rawhist::count_with(rawhist::count_kernel::portable, bytes.data(), bytes.size(), rawhist::GREY,
+                            counts);
       }
     }
   }
@@ -77,10 +77,11 @@ void kernel(benchmark::State& state, rawhist::count_kernel used, pixel_format fo
   }
   const auto size = static_cast<std::size_t>(state.range(0));
   const auto& bytes = frame(size, static_cast<int>(state.range(1)));
+  rawhist::sample_histogram counts{};
   for (auto _ : state) {
-    rawhist::clear_histogram();
-    rawhist::count_samples_using(used, bytes.data(), bytes.size(), format);
-    benchmark::DoNotOptimize(rawhist::histogram().data());
+    counts.fill(0);
+    rawhist::count_with(used, bytes.data(), bytes.size(), format, counts);
+    benchmark::DoNotOptimize(counts.data());
   }
   set_labels(state, size);
 }

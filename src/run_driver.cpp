@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "analysis/pixel_format.h"
 #include "analysis/sample_histogram.h"
@@ -41,11 +42,11 @@ off_t size_by_name(const run_settings& settings) {
   return status.st_size;
 }
 
-// Reads the whole named file into one buffer and counts its samples. A
-// failed stat or close prints its line; every other failure is silent. The
-// buffer is acquired before the file and, by the order of the handles, given
-// back after it.
-bool count_file(const run_settings& settings) {
+// Reads the whole named file into `frame`, one buffer of exactly its
+// `length`. A failed stat or close prints its line; every other failure is
+// silent. The buffer is acquired before the file and, by the order of the
+// handles, given back after it on every failure.
+bool read_frame(const run_settings& settings, frame_buffer& frame, std::size_t& length) {
   const off_t size = size_by_name(settings);
   if (size < 0) {
     return false;
@@ -58,9 +59,9 @@ bool count_file(const run_settings& settings) {
   if (static_cast<std::uintmax_t>(size) > SIZE_MAX) {
     return false;
   }
-  const auto length = static_cast<std::size_t>(size);
+  length = static_cast<std::size_t>(size);
 
-  const frame_buffer buffer = allocate_frame_buffer(length);
+  frame_buffer buffer = allocate_frame_buffer(length);
   if (!buffer) {
     return false;
   }
@@ -80,7 +81,7 @@ bool count_file(const run_settings& settings) {
     std::perror("fclose");
     return false;
   }
-  count_samples(buffer.get(), length, settings.format);
+  frame = std::move(buffer);
   return true;
 }
 
@@ -108,9 +109,14 @@ int run(int argc, char* argv[]) {
     static_cast<void>(std::fputs("Format not supported!\n", stderr));
     return 1;
   }
-  if (!count_file(settings)) {
+  frame_buffer frame;
+  std::size_t length = 0;
+  if (!read_frame(settings, frame, length)) {
     return 1;
   }
+  count_samples(frame.get(), length, settings.format);
+  // The sums need the counts only.
+  frame.reset();
   const std::uint64_t sum_1 = sum_range(settings.range_1);
   const std::uint64_t sum_2 = sum_range(settings.range_2);
   return write_result(sum_1, sum_2) ? 0 : 1;

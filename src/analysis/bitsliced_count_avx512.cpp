@@ -76,10 +76,9 @@ void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sampl
 
 #if !defined(RAWHIST_AVX512_EMULATED)
 // Asked of the CPU directly, with four instructions, and only for frames
-// large enough to gain: in a virtual machine every cpuid exits to the host,
-// and __builtin_cpu_supports would link libgcc's feature probe, which runs a
-// dozen of them in a constructor of every run, small frames included (what
-// each costs is in doc/performance.md).
+// large enough to gain (k_vector_kernel_min_length and up): in a virtual machine every cpuid exits to the
+// host, and __builtin_cpu_supports would link libgcc's feature probe, which runs a dozen of them in a
+// constructor of every run, small frames included (what each costs is in doc/performance.md).
 bool avx512_count_supported() noexcept {
   if (__get_cpuid_max(0, nullptr) < 7) {
     return false;
@@ -367,11 +366,12 @@ RAWHIST_AVX512_INLINE void end_run(const flat_run& run, std::uint64_t* counters)
   counters[run.pair >> 8U] += run.vectors * (k_vector_bytes / 2);
 }
 
-// The first two bytes of `v`, when `v` repeats them throughout.
+// Whether `v` repeats its first two bytes throughout.
 RAWHIST_AVX512_INLINE bool is_flat(__m512i v) noexcept {
   return _mm512_cmpneq_epi8_mask(v, _mm512_broadcastw_epi16(_mm512_castsi512_si128(v))) == 0;
 }
 
+// The first two bytes of `v`, as flat_run::pair holds them.
 RAWHIST_AVX512_INLINE unsigned first_pair(__m512i v) noexcept {
   return static_cast<unsigned>(_mm_cvtsi128_si32(_mm512_castsi512_si128(v))) & 0xFFFFU;
 }

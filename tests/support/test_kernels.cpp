@@ -25,25 +25,14 @@ sample_histogram seeded_table() {
   return table;
 }
 
-// The shipped kernels count into the process-wide histogram, which only
-// counting can fill: it is seeded with a frame of its own first.
 template <count_kernel kernel>
 void count_shipped(const unsigned char* buffer, std::uint64_t length, pixel_format format,
                    sample_histogram& counts) {
-  static const std::vector<unsigned char> seed = [] {
-    std::vector<unsigned char> bytes;
-    const sample_histogram table = seeded_table();
-    for (std::size_t value = 0; value < table.size(); ++value) {
-      bytes.insert(bytes.end(), table[value], static_cast<unsigned char>(value));
-    }
-    return bytes;
-  }();
-  clear_histogram();
-  count_samples_using(count_kernel::portable, seed.data(), seed.size(), GREY);
-  const sample_histogram before = histogram();
-  count_samples_using(kernel, buffer, length, format);
+  const sample_histogram before = seeded_table();
+  sample_histogram table = before;
+  count_with(kernel, buffer, length, format, table);
   for (std::size_t value = 0; value < counts.size(); ++value) {
-    counts[value] += histogram()[value] - before[value];
+    counts[value] += table[value] - before[value];
   }
 }
 
