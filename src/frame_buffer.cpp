@@ -43,6 +43,8 @@ void frame_buffer_release::operator()(unsigned char* bytes) const noexcept {
 frame_buffer place_huge_page_buffer(unsigned char* start, std::size_t size) noexcept {
   const std::size_t length = huge_page_length(size);
   const std::size_t head = huge_page_head(reinterpret_cast<std::uintptr_t>(start));
+  // Never empty: the reservation holds one huge page more than the buffer,
+  // and the head is less than one.
   const std::size_t tail = huge_page_reservation(size) - head - length;
   unsigned char* const aligned = start + head;
   // Giving back part of a mapping of our own cannot fail in a way that
@@ -50,9 +52,7 @@ frame_buffer place_huge_page_buffer(unsigned char* start, std::size_t size) noex
   if (head != 0) {
     static_cast<void>(munmap(start, head));
   }
-  if (tail != 0) {
-    static_cast<void>(munmap(aligned + length, tail));
-  }
+  static_cast<void>(munmap(aligned + length, tail));
   // Only advice: without huge pages the mapping still works, page by page,
   // and a C library too old to name the advice simply does not give it.
 #ifdef MADV_HUGEPAGE

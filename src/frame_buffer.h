@@ -38,12 +38,14 @@ inline constexpr std::size_t k_mapping_threshold = std::size_t{384} << 10U;
 
 // A huge-page buffer: whole 2 MiB pages starting at a 2 MiB boundary, marked
 // for transparent huge pages, with the bytes past the frame unaddressable
-// under AddressSanitizer. The arithmetic lives here once, for the tool and
-// for the benchmarks that measure the same buffer.
+// under AddressSanitizer. The arithmetic lives here once, for the mapping
+// code and its tests.
 inline constexpr std::size_t k_huge_page = std::size_t{2} << 20U;
 
-// The largest size whose reservation below does not overflow.
-inline constexpr std::size_t k_huge_page_max_size = SIZE_MAX - 2 * k_huge_page;
+// The largest size whose reservation below does not overflow: its whole
+// huge pages and one more reach up to the last huge page boundary below
+// SIZE_MAX.
+inline constexpr std::size_t k_huge_page_max_size = SIZE_MAX - 2 * k_huge_page + 1;
 
 // The whole huge pages that hold `size` bytes, so that the tail of the frame
 // is not left on small pages; `size` at most k_huge_page_max_size.

@@ -40,7 +40,10 @@ void copy_file_name(const char* name, char (&file_name)[k_file_name_capacity]) n
   }
 }
 
-// A diagnostic that cannot be written has nowhere else to go.
+// The usage line names its arguments in German on purpose: it is the text
+// the tool has always printed, and scripts and users may match it. The
+// other messages are English. A diagnostic that cannot be written has
+// nowhere else to go.
 void write_usage(const char* program) {
   static_cast<void>(std::fprintf(
       stderr, "Usage: %s [-n \"Dateiname.raw\"] [-w Wertebereich_1] [-x Wertebereich_2] [-f Farbformat]\n",

@@ -71,7 +71,7 @@ expect() {
 }
 ((${#cpus[@]} > 0)) || cpus=("")
 for cpu in "${cpus[@]}"; do
-  expect "$cpu" 0 "9520, 10480" -n "$sample" -f uyvy
+  expect "$cpu" 0 "$(cat "$sample.expected")" -n "$sample" -f uyvy
   expect "$cpu" 0 "15920, 20080" -n "$sample"
   expect "$cpu" 0 "57680, 95920" -n "$sample" -f bayer -w 0,127 -x 128,255
   expect "$cpu" 0 "70400, 0" -n "$sample" -f yuyv -w 16,235 -x 236,15

@@ -195,39 +195,36 @@ TEST(FrameBuffer, RefusesWhatNoPointerDifferenceSpans) {
   for (const std::size_t size : {k_largest + 1, k_huge_page_max_size, k_huge_page_max_size + 1, SIZE_MAX}) {
     EXPECT_EQ(allocate_frame_buffer(size), nullptr) << size;
   }
-  // Past this size the reservation's arithmetic would wrap.
+  // The reservation of the largest size the mapping takes still holds it;
+  // one byte more and the arithmetic would wrap, so that size is refused.
+  EXPECT_GT(huge_page_reservation(k_huge_page_max_size), k_huge_page_max_size);
+  EXPECT_LT(huge_page_reservation(k_huge_page_max_size + 1), k_huge_page_max_size + 1);
   EXPECT_EQ(map_huge_page_buffer(k_huge_page_max_size + 1), nullptr);
   EXPECT_EQ(map_huge_page_buffer(SIZE_MAX), nullptr);
-  // The largest object there may be: no 64-bit machine has the memory, but
-  // a 32-bit process may, and then all of it is the frame's.
-  const frame_buffer largest = allocate_frame_buffer(k_largest);
-  if (largest) {
-    largest[0] = 1;
-    largest[k_largest - 1] = 1;
-  }
 }
 
 TEST(FrameBuffer, HeapBelowTheThresholdWholeHugePagesFromIt) {
-  constexpr std::size_t k_kib = 1024;
-  constexpr std::size_t k_mib = 1024 * k_kib;
+  // Whatever the threshold, a buffer below it comes from the heap and one
+  // from it on is whole huge pages; the threshold is tuned, not fixed.
+  static_assert(k_mapping_threshold < k_huge_page);
   struct row {
     std::size_t size;
     std::size_t mapped;  // 0: from the heap
   };
   const row rows[] = {
       {1, 0},
-      {384 * k_kib - 1, 0},
-      {384 * k_kib, 2 * k_mib},
-      {2 * k_mib, 2 * k_mib},
-      {2 * k_mib + 1, 4 * k_mib},
-      {5 * k_mib, 6 * k_mib},
+      {k_mapping_threshold - 1, 0},
+      {k_mapping_threshold, k_huge_page},
+      {k_huge_page, k_huge_page},
+      {k_huge_page + 1, 2 * k_huge_page},
+      {5 * k_huge_page / 2, 3 * k_huge_page},
   };
   for (const auto& r : rows) {
     const frame_buffer buffer = allocate_frame_buffer(r.size);
     ASSERT_NE(buffer, nullptr) << r.size;
     EXPECT_EQ(buffer.get_deleter().mapped_bytes, r.mapped) << r.size;
     if (r.mapped != 0) {
-      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % (2 * k_mib), 0U) << r.size;
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % k_huge_page, 0U) << r.size;
     }
     std::memset(buffer.get(), 0x5A, r.size);
   }
@@ -323,10 +320,9 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 // still see exactly the frame's bytes as addressable, so that a kernel that
 // reads one byte too far is caught whichever way the buffer was obtained.
 TEST(FrameBuffer, OnlyTheFrameIsAddressableUnderAddressSanitizer) {
-  constexpr std::size_t k_kib = 1024;
-  constexpr std::size_t k_huge = 2048 * k_kib;
-  for (const std::size_t size : {std::size_t{1}, 383 * k_kib, 384 * k_kib, 384 * k_kib + 1, k_huge - 1,
-                                 k_huge, k_huge + 1, 3 * k_huge - 7}) {
+  constexpr std::size_t k_huge = k_huge_page;
+  for (const std::size_t size : {std::size_t{1}, k_mapping_threshold - 1, k_mapping_threshold,
+                                 k_mapping_threshold + 1, k_huge - 1, k_huge, k_huge + 1, 3 * k_huge - 7}) {
     const frame_buffer buffer = allocate_frame_buffer(size);
     ASSERT_NE(buffer, nullptr) << size;
     EXPECT_EQ(__asan_region_is_poisoned(buffer.get(), size), nullptr) << size;
