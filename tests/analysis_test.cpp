@@ -298,7 +298,7 @@ const frame_family k_frame_families[] = {
     {"whole_blocks_of_one_bin_after_every_remainder", whole_blocks_of_one_bin_after_every_remainder},
 };
 
-void PrintTo(const frame_family& family, std::ostream* out) { *out << family.name; }
+std::ostream& operator<<(std::ostream& out, const frame_family& family) { return out << family.name; }
 
 // Every kernel, run or not on this CPU, on every family of frames; a kernel
 // this CPU cannot run is skipped, saying why.

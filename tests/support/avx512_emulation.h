@@ -84,6 +84,9 @@ inline simde__m512i cvtepu8_epi16(simde__m256i a) {
 
 }  // namespace rawhist::emulation
 
+// The Intel names, which the kernel calls, are reserved for the compiler's
+// own headers; here they stand in for those.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #if !defined(_mm512_maskz_compress_epi8)
 #define _mm512_maskz_compress_epi8(k, a) rawhist::emulation::maskz_compress_epi8(k, a)
 #endif
@@ -96,3 +99,4 @@ inline simde__m512i cvtepu8_epi16(simde__m256i a) {
 #if !defined(_mm512_cvtepu8_epi16)
 #define _mm512_cvtepu8_epi16(a) rawhist::emulation::cvtepu8_epi16(a)
 #endif
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

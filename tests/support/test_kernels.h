@@ -24,8 +24,8 @@ struct test_kernel {
                 sample_histogram& counts);
 };
 
-// Names the kernel in test output and test names.
-inline void PrintTo(const test_kernel& kernel, std::ostream* out) { *out << kernel.name; }
+// Names the kernel in test output.
+inline std::ostream& operator<<(std::ostream& out, const test_kernel& kernel) { return out << kernel.name; }
 
 // portable, avx512, and avx512_emulated where this build has it.
 const std::vector<test_kernel>& test_kernels();
