@@ -32,8 +32,7 @@
 // on every x86-64 machine, AVX-512 or not. That build defines count_avx512
 // in rawhist::emulated, has no feature check and no target attributes, and
 // never ships.
-#if defined(__x86_64__) || defined(RAWHIST_AVX512_EMULATED)
-#define RAWHIST_AVX512_KERNEL 1
+#if defined(__x86_64__)
 // g++ 12's intrinsic headers start some results from a deliberately
 // undefined vector and then warn, where our code inlines them, that it may
 // be used uninitialised (fixed in later releases); nothing of ours is
@@ -64,7 +63,7 @@ namespace rawhist::emulated {
 namespace rawhist {
 #endif
 
-#if !defined(RAWHIST_AVX512_KERNEL)
+#if !defined(__x86_64__)
 
 bool avx512_count_supported() noexcept { return false; }
 
@@ -76,9 +75,11 @@ void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sampl
 
 #if !defined(RAWHIST_AVX512_EMULATED)
 // Asked of the CPU directly, with four instructions, and only for frames
-// large enough to gain (k_vector_kernel_min_length and up): in a virtual machine every cpuid exits to the
-// host, and __builtin_cpu_supports would link libgcc's feature probe, which runs a dozen of them in a
-// constructor of every run, small frames included (what each costs is in doc/performance.md).
+// large enough to gain (k_vector_kernel_min_length and up): in a virtual
+// machine every cpuid exits to the host, and __builtin_cpu_supports would
+// link libgcc's feature probe, which runs a dozen of them in a constructor
+// of every run, small frames included (what each costs is in
+// doc/performance.md).
 bool avx512_count_supported() noexcept {
   if (__get_cpuid_max(0, nullptr) < 7) {
     return false;
