@@ -60,27 +60,20 @@ inline simde__mmask64 cmpneq_epi8_mask(simde__m512i a, simde__m512i b) {
   return mask;
 }
 
-// The eight 16-bit lanes of `a`, zero-extended to 64 bits.
-inline simde__m512i cvtepu16_epi64(simde__m128i a) {
-  std::uint16_t in[8];
-  std::uint64_t out[8];
+// The `n` lanes of type From in `a`, zero-extended to lanes of type To.
+template <typename From, typename To, std::size_t n, typename V>
+simde__m512i zero_extend(V a) {
+  From in[n];
+  To out[n];
   to_lanes(a, in);
-  for (std::size_t i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     out[i] = in[i];
   }
   return from_lanes<simde__m512i>(out);
 }
 
-// The 32 bytes of `a`, zero-extended to 16 bits.
-inline simde__m512i cvtepu8_epi16(simde__m256i a) {
-  std::uint8_t in[32];
-  std::uint16_t out[32];
-  to_lanes(a, in);
-  for (std::size_t i = 0; i < 32; ++i) {
-    out[i] = in[i];
-  }
-  return from_lanes<simde__m512i>(out);
-}
+inline simde__m512i cvtepu16_epi64(simde__m128i a) { return zero_extend<std::uint16_t, std::uint64_t, 8>(a); }
+inline simde__m512i cvtepu8_epi16(simde__m256i a) { return zero_extend<std::uint8_t, std::uint16_t, 32>(a); }
 
 }  // namespace rawhist::emulation
 
