@@ -24,7 +24,7 @@ constexpr std::size_t k_sub_tables = 8;
 static_assert(k_sub_tables == 8, "count_16_every and count_16_alternate write tables 0 to 7 by name");
 using sub_table_set = std::array<std::array<std::uint32_t, 256>, k_sub_tables>;
 
-// The sub-tables are folded into the 64-bit histogram after every block. A
+// The sub-tables are folded into the 64-bit counters after every block. A
 // sub-counter gains at most one per frame byte (a uniform stretch adds at
 // most its own length to any one table), so a block must stay below 2^32
 // bytes; 16 MiB keeps far inside that and costs one fold of 2048 counters
@@ -71,8 +71,9 @@ constexpr std::uint64_t k_even_lanes = 0xFFU * k_every_other_byte;
 // Bayer field repeats one pair of values; there even eight sub-tables leave
 // each increment waiting for the one before it. Such a stretch is counted 64
 // bytes at a time instead; on varied content the test costs a few
-// instructions and one well-predicted branch per 64 bytes. The words are
-// loaded once for both the test and the count.
+// instructions and one well-predicted branch per 64 bytes. The luma loop
+// loads the words once for both the test and the count; the every-byte loop
+// reads them twice (see there).
 constexpr std::size_t k_run_bytes = 64;
 using word_run = std::array<std::uint64_t, k_run_bytes / 8>;
 
