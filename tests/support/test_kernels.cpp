@@ -25,43 +25,38 @@ sample_histogram seeded_table() {
   return table;
 }
 
-template <count_kernel kernel>
-void count_shipped(const unsigned char* buffer, std::uint64_t length, pixel_format format,
-                   sample_histogram& counts) {
-  const sample_histogram before = seeded_table();
-  sample_histogram table = before;
-  count_with(kernel, buffer, length, format, table);
-  for (std::size_t value = 0; value < counts.size(); ++value) {
-    counts[value] += table[value] - before[value];
-  }
-}
-
-#if defined(RAWHIST_HAVE_AVX512_EMULATED)
-void count_emulated(const unsigned char* buffer, std::uint64_t length, pixel_format format,
-                    sample_histogram& counts) {
-  const sample_layout layout = sample_layout_of(format);
-  if (layout.step == 0) {
-    return;
-  }
-  const sample_histogram before = seeded_table();
-  sample_histogram table = before;
-  emulated::count_avx512(buffer, length, layout.first, layout.step, table);
-  for (std::size_t value = 0; value < counts.size(); ++value) {
-    counts[value] += table[value] - before[value];
-  }
-}
-#endif
-
 }  // namespace
 
-const std::vector<test_kernel>& test_kernels() {
-  static const std::vector<test_kernel> kernels = {
-    {"portable", true, count_shipped<count_kernel::portable>},
-    {"avx512", kernel_supported(count_kernel::avx512), count_shipped<count_kernel::avx512>},
+void test_kernel::count(const unsigned char* buffer, std::uint64_t length, pixel_format format,
+                        sample_histogram& counts) const {
+  const sample_histogram before = seeded_table();
+  sample_histogram table = before;
+  if (emulated_build) {
 #if defined(RAWHIST_HAVE_AVX512_EMULATED)
-    {"avx512_emulated", true, count_emulated},
+    const sample_layout layout = sample_layout_of(format);
+    if (layout.step != 0) {
+      emulated::count_avx512(buffer, length, layout.first, layout.step, table);
+    }
 #endif
-  };
+  } else {
+    count_with(shipped, buffer, length, format, table);
+  }
+  for (std::size_t value = 0; value < counts.size(); ++value) {
+    counts[value] += table[value] - before[value];
+  }
+}
+
+const std::vector<test_kernel>& test_kernels() {
+  static const std::vector<test_kernel> kernels = [] {
+    std::vector<test_kernel> all;
+    for (const count_kernel kernel : k_count_kernels) {
+      all.push_back({kernel_name(kernel), kernel_supported(kernel), kernel, false});
+    }
+#if defined(RAWHIST_HAVE_AVX512_EMULATED)
+    all.push_back({"avx512_emulated", true, count_kernel::avx512, true});
+#endif
+    return all;
+  }();
   return kernels;
 }
 
