@@ -18,7 +18,8 @@ struct test_kernel {
   const char* name;
   // False for a kernel this CPU lacks the instructions of.
   bool runs_here;
-  // The tool's kernel, or the AVX-512 kernel's emulated build.
+  // The tool's kernel that counts, unless emulated_build: then the AVX-512
+  // kernel's emulated build does.
   count_kernel shipped;
   bool emulated_build;
 
