@@ -8,9 +8,15 @@
 // lanes each. Where SIMDe has an intrinsic (a newer release), its own is
 // used and ours is not defined. For the tests' build of the kernel only.
 
+// Clang 19's <emmintrin.h> names a vector of bfloat16 __m128bh, as SIMDe's
+// native aliases do with a type of its own: the compiler's is included
+// first and SIMDe's renamed (the kernel uses neither).
+#include <emmintrin.h>
+#define __m128bh rawhist_simde_m128bh  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #define SIMDE_ENABLE_NATIVE_ALIASES
 #include <simde/x86/avx512.h>
 #include <simde/x86/gfni.h>
+#undef __m128bh
 
 #include <cstddef>
 #include <cstdint>
