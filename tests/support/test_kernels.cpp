@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "test_kernels.h"
 
-#include "analysis/bitsliced_count_avx512.h"
 #include "analysis/count_kernels.h"
 
 namespace rawhist {
@@ -58,14 +57,6 @@ const std::vector<test_kernel>& test_kernels() {
     return all;
   }();
   return kernels;
-}
-
-bool avx512_logic_runs_here() {
-#if defined(RAWHIST_HAVE_AVX512_EMULATED)
-  return true;
-#else
-  return kernel_supported(count_kernel::avx512);
-#endif
 }
 
 }  // namespace rawhist

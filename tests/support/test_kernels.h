@@ -37,8 +37,4 @@ inline std::ostream& operator<<(std::ostream& out, const test_kernel& kernel) { 
 // build has it.
 const std::vector<test_kernel>& test_kernels();
 
-// Whether the AVX-512 kernel's logic runs in this build on this machine,
-// natively or emulated. Off x86-64 there is no such kernel to run.
-bool avx512_logic_runs_here();
-
 }  // namespace rawhist
