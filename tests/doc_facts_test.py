@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """The facts the README and doc/ repeat for the reader match their one
-source: every version named in a package or archive file name is the one of
-cmake/version.cmake, and the README and the man page show the sample
+source: every version named in a package or archive file name, and the one
+in the man page's title line, is the one of cmake/version.cmake, and the README and the man page show the sample
 frame's result line as samples/colorbars_320x240.uyvy.expected holds it.
 
   tests/doc_facts_test.py SOURCE_DIR
@@ -26,6 +26,10 @@ for page in pages:
     for named in re.findall(r"rawhist[_-](\d+\.\d+\.\d+)[_-]", text):
         if named != version:
             wrong.append("%s names version %s, not %s" % (os.path.relpath(page, root), named, version))
+with open(os.path.join(root, "doc", "rawhist.1"), encoding="utf-8") as f:
+    title = re.search(r'^\.TH .*"rawhist ([0-9.]+)"', f.read(), re.M)
+if title is None or title.group(1) != version:
+    wrong.append("doc/rawhist.1's title line does not name version %s" % version)
 for page in ("README.md", "doc/rawhist.1"):
     with open(os.path.join(root, page), encoding="utf-8") as f:
         if sample_line not in f.read():
