@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 """The facts the README and doc/ repeat for the reader match their one
 source: every version named in a package or archive file name, and the one
-in the man page's title line, is the one of cmake/version.cmake, and the README and the man page show the sample
-frame's result line as samples/colorbars_320x240.uyvy.expected holds it.
+in the man page's title line, is the one of cmake/version.cmake, and the
+README and the man page show the sample frame's result line as
+samples/colorbars_320x240.uyvy.expected holds it.
 
   tests/doc_facts_test.py SOURCE_DIR
 """
