@@ -47,17 +47,17 @@ inline simde__m512i maskz_compress_epi8(simde__mmask64 k, simde__m512i a) {
   // Every byte is written at the next free place and kept only if selected,
   // so only that place can end up holding a byte that was not.
   std::uint8_t in[64];
-  std::uint8_t out[65] = {};
+  std::uint8_t out[64] = {};
   to_lanes(a, in);
   std::size_t packed = 0;
   for (std::size_t i = 0; i < 64; ++i) {
     out[packed] = in[i];
     packed += (k >> i) & 1U;
   }
-  out[packed] = 0;
-  simde__m512i result;
-  std::memcpy(&result, out, sizeof result);
-  return result;
+  if (packed < 64) {
+    out[packed] = 0;
+  }
+  return from_lanes<simde__m512i>(out);
 }
 
 // Bit i set where byte i of `a` and of `b` differ.
