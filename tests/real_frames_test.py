@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Runs every recipe of the guide to real frames as the guide writes it.
+"""Runs every recipe of the guide to real frames as the guide writes it,
+under bash and under dash, as a script would (under bash alone where the
+tool runs in an emulator: the shells' part is the same on every target).
 
   tests/real_frames_test.py GUIDE RAWHIST [EMULATOR WORDS...]
 
 Each recipe gets frames built here from known random samples, at an odd
 width and with padded lines, and rawhist's counts after the recipe must
 equal the counts of those samples' top 8 bits, computed here in plain
-Python from the samples before they were packed or padded. The Bayer test
+Python from the samples before they were packed or padded. Where a step
+fails or a variable is missing or wrong, the recipe must print `failed`
+(or the right line), never nothing and never an older frame's count; the
+two shells must print the same. The Bayer test
 frame needs ffmpeg: without it that recipe is skipped, saying so, unless
 RAWHIST_REQUIRE_FFMPEG=1 (as CI sets it) makes that a failure.
 """
@@ -45,16 +50,30 @@ def fresh_dir():
     return tempfile.mkdtemp(dir=work)
 
 
-def run_recipe(name, cwd, **variables):
-    """The recipe's text in bash, with the guide's variables set; its output."""
+def run_recipe(names, cwd, **variables):
+    """The recipes' text (one name, or several run in turn) with the guide's
+    variables set, in bash in `cwd` and in dash in a copy of it as it was;
+    bash's output, once every shell printed it and ended with status 0."""
     # Debian's python3 first, the one python3-numpy serves, should another
     # (a pyenv, a virtual environment) come first on the PATH.
     env = dict(os.environ, PATH=work + "/bin:/usr/bin:" + os.environ["PATH"])
+    for k in ("W", "H", "STRIDE", "LINE", "FRAME", "BITS", "GROUP", "PACK", "BLACK", "WHITE", "DARK", "BRIGHT", "FMT",
+              "ORDER"):
+        env.pop(k, None)
     env.update({k: str(v) for k, v in variables.items()})
-    r = subprocess.run(["bash", "-e", "-c", recipes[name]], cwd=cwd, env=env, capture_output=True, text=True)
-    if r.returncode != 0:
-        fail("%s %s: status %d, %s" % (name, variables, r.returncode, r.stderr.strip()))
-    return r.stdout
+    text = "\n".join(recipes[n] for n in ([names] if isinstance(names, str) else names))
+    copy = cwd + ".dash"
+    shutil.copytree(cwd, copy)
+    out = {}
+    for shell, folder in (("bash", cwd), ("dash", copy))[:1 if emulator else 2]:
+        r = subprocess.run([shell, "-c", text], cwd=folder, env=env, capture_output=True, text=True)
+        if r.returncode != 0:
+            fail("%s under %s %s: status %d, %s" % (names, shell, variables, r.returncode, r.stderr.strip()))
+        out[shell] = r.stdout
+    shutil.rmtree(copy)
+    if out.get("dash", out["bash"]) != out["bash"]:
+        fail("%s %s: bash printed %r, dash %r" % (names, variables, out["bash"], out["dash"]))
+    return out["bash"]
 
 
 def rawhist(cwd, *args):
@@ -62,9 +81,10 @@ def rawhist(cwd, *args):
     return r.stdout
 
 
-def counts(values):
-    """rawhist's line for these 8-bit samples under the default ranges."""
-    return "%d, %d\n" % (sum(1 for v in values if v <= 30), sum(1 for v in values if v >= 215))
+def counts(values, dark=(0, 30), bright=(215, 255)):
+    """rawhist's line for these 8-bit samples, under its default ranges unless given."""
+    return "%d, %d\n" % (sum(1 for v in values if dark[0] <= v <= dark[1]),
+                         sum(1 for v in values if bright[0] <= v <= bright[1]))
 
 
 def le16(samples):
@@ -123,7 +143,7 @@ for word, per_pixel, luma in [(None, 1, None), ("bayer", 1, None), ("yuyv", 2, 0
     samples = [v for l in lines for i, v in enumerate(l) if luma is None or i % 2 == luma]
     d = fresh_dir()
     write(d + "/frame.raw", padded(lines, line + 11) + [0] * 40)
-    run_recipe("unpad", d, H=H, STRIDE=line + 11, LINE=line)
+    run_recipe("unpad", d, H=H, STRIDE=line + 11, LINE=line, FRAME=(line + 11) * H + 40)
     expect("unpad, %s" % (word or "grey"), rawhist(d, "-n", "picture.raw", *(["-f", word] if word else [])),
            counts(samples))
 
@@ -174,14 +194,14 @@ for bits, per_group, pack in ((10, 4, 5), (12, 2, 3), (14, 4, 7)):
     expect("packed RAW%d" % bits, run_recipe("packed", d, W=W, H=H, GROUP=per_group, PACK=pack), counts(top))
 
 # Raspberry Pi 5, unpacked: 12-bit samples at the top of 16 bits, lines
-# padded to a width of 32 pixels, the height to 16 lines.
+# padded to a width of 32 pixels, and lines after the picture.
 samples = [[random.randrange(1 << 12) for _ in range(W)] for _ in range(H)]
 stride = (W + 31) // 32 * 32 * 2
 lines = [le16([s << 4 for s in l]) for l in samples] + [[255] * (2 * W)] * (16 - H)
 top = [s >> 4 for l in samples for s in l]
 d = fresh_dir()
 write(d + "/frame.raw", padded(lines, stride))
-run_recipe("unpad", d, H=H, STRIDE=stride, LINE=2 * W)
+run_recipe("unpad", d, H=H, STRIDE=stride, LINE=2 * W, FRAME=stride * 16)
 expect("Raspberry Pi 5, deep at 16 bits", run_recipe("deep", d, W=W, H=H, BITS=16), counts(top))
 expect("Raspberry Pi 5, as uyvy", rawhist(d, "-n", "picture.raw", "-f", "uyvy"), counts(top))
 
@@ -234,7 +254,7 @@ def frame_lines(name, pieces):
 # Captures of several frames: YUV with padded lines and bytes after the
 # picture, split where an earlier capture of more frames left its pieces;
 # its last piece cut short.
-for word, luma in (("uyvy", 1), ("yuyv", 0)):
+for word, luma in (("UYVY", 1), ("yuyv", 0)):
     line = 2 * (W + 1)
     stride, frame = line + 10, (line + 10) * H + 24
     frames = [[[random.randrange(256) for _ in range(line)] for _ in range(H)] for _ in range(3)]
@@ -275,7 +295,47 @@ for data in ([], [0] * (W - 1)):
     expect("frames, %d bytes" % len(data), run_recipe("frames", d, FRAME=W, H=1, STRIDE=W, LINE=W, FMT=""),
            "capture.raw: failed\n")
 
-# The Bayer test frame: the mosaic of ffmpeg's RGB frame, BGGR.
+# Failure paths and guards: the files a folder holds (bytes, or "fmt" for
+# an existing picture.raw or frame8.raw of another frame), the recipes run in
+# turn, their variables, and what they must print.
+stale = [0] * 80
+narrow = [random.randrange(256) for _ in range(4)]  # 1x4 BGGR: no Gb and no R sites
+mosaic = [random.randrange(256) for _ in range(W * H)]
+pi5 = le16([random.randrange(1 << 12) << 4 for _ in range(W * H)])
+levels_ranges = {"dark": (0, 46), "bright": (210, 250)}  # 10 bits, black 64, white 1003
+for label, files, names, variables, want in (
+        ("frames, no capture", {}, "frames", dict(FRAME=8, H=2, STRIDE=4, LINE=4), "capture.raw: failed\n"),
+        ("frames, FRAME unset", {"capture.raw": [1] * 16}, "frames", dict(H=2, STRIDE=4, LINE=4),
+         "capture.raw: failed\n"),
+        ("unpad, STRIDE too small", {"frame.raw": [1] * (H * W + 8)}, "unpad", dict(H=H, STRIDE=W - 1, LINE=W - 1),
+         "failed\n"),
+        ("unpad, LINE beyond STRIDE", {"frame.raw": [1] * (H * W)}, "unpad", dict(H=H, STRIDE=W, LINE=W + 1),
+         "failed\n"),
+        ("deep, 16-bit samples as 12", {"frame8.raw": stale, "picture.raw": pi5}, "deep", dict(W=W, H=H, BITS=12),
+         "failed\n"),
+        ("levels, no frame", {}, "levels", dict(BITS=10, BLACK=64, WHITE=1023), "failed\n"),
+        ("levels, BITS unset", {"frame8.raw": mosaic}, "levels", dict(BLACK=64, WHITE=1023), "failed\n"),
+        ("levels, WHITE unset", {"frame8.raw": mosaic}, "levels", dict(BITS=10, BLACK=64), "failed\n"),
+        ("levels, WHITE above BITS", {"frame8.raw": mosaic}, "levels", dict(BITS=10, BLACK=64, WHITE=4095),
+         "failed\n"),
+        ("channels, 1x4", {"frame8.raw": narrow}, "channels", dict(W=1, H=4, ORDER="BGGR"),
+         "B: %sGb: 0, 0\nGr: %sR: 0, 0\n" % (counts(narrow[0::2]), counts(narrow[1::2]))),
+        ("channels, no Bayer order", {"frame8.raw": mosaic}, "channels", dict(W=W, H=H, ORDER="BGRG"), "failed\n"),
+        ("channels, the ranges of levels", {"frame8.raw": mosaic}, ["levels", "channels"],
+         dict(W=W, H=H, ORDER="RGGB", BITS=10, BLACK=64, WHITE=1003),
+         counts(mosaic, **levels_ranges) + "".join("%s: %s" % (c, counts(
+             [v for i, v in enumerate(mosaic) if (i // W % 2) * 2 + i % W % 2 == k], **levels_ranges))
+             for c, k in (("B", 3), ("Gb", 2), ("Gr", 1), ("R", 0)))),
+        ("bayer test frame, no size", {"test.bayer": stale}, "bayer-test-frame", dict(W=W, H=0), "failed\n")):
+    if names == "bayer-test-frame" and shutil.which("ffmpeg") is None:
+        continue
+    d = fresh_dir()
+    for name, data in files.items():
+        write(d + "/" + name, data)
+    expect(label, run_recipe(names, d, **variables), want)
+
+# The Bayer test frame: the mosaic of ffmpeg's RGB frame, BGGR, made where
+# an earlier, larger one was.
 if shutil.which("ffmpeg") is None:
     if os.environ.get("RAWHIST_REQUIRE_FFMPEG") == "1":
         fail("ffmpeg is not installed, and RAWHIST_REQUIRE_FFMPEG=1")
@@ -283,6 +343,8 @@ if shutil.which("ffmpeg") is None:
         print("SKIPPED: the Bayer test frame recipe, for want of ffmpeg")
 else:
     d = fresh_dir()
+    write(d + "/test.rgb", [255] * (3 * 2 * W * H))
+    write(d + "/test.bayer", [255] * (2 * W * H))
     out = run_recipe("bayer-test-frame", d, W=W, H=H)
     with open(d + "/test.rgb", "rb") as f:
         rgb = f.read()
