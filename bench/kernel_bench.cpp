@@ -14,6 +14,7 @@
 #include "analysis/pixel_format.h"
 #include "analysis/sample_histogram.h"
 #include "reference_count.h"
+#include "test_kernels.h"
 
 namespace {
 
@@ -58,8 +59,7 @@ void warm_up_frames() {
       for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
         const auto& bytes = frame(size, kind);
         rawhist::sample_histogram counts{};
-        rawhist::count_with(rawhist::count_kernel::portable, bytes.data(), bytes.size(), rawhist::GREY,
-                            counts);
+        rawhist::count_portable(bytes.data(), bytes.size(), rawhist::sample_layout_of(rawhist::GREY), counts);
       }
     }
   }
@@ -71,7 +71,7 @@ void set_labels(benchmark::State& state, std::size_t size) {
 }
 
 void kernel(benchmark::State& state, rawhist::count_kernel used, pixel_format format) {
-  if (!rawhist::kernel_supported(used)) {
+  if (!used.supported()) {
     state.SkipWithError("this CPU cannot run the kernel");
     return;
   }
@@ -80,7 +80,7 @@ void kernel(benchmark::State& state, rawhist::count_kernel used, pixel_format fo
   rawhist::sample_histogram counts{};
   for (auto _ : state) {
     counts.fill(0);
-    rawhist::count_with(used, bytes.data(), bytes.size(), format, counts);
+    used.count(bytes.data(), bytes.size(), rawhist::sample_layout_of(format), counts);
     benchmark::DoNotOptimize(counts.data());
   }
   set_labels(state, size);
@@ -128,10 +128,9 @@ void register_named(const std::string& name, Args... args) {
 // Every kernel on every format, then the per-byte loop, named
 // KERNEL/FORMAT/BYTES/CONTENT.
 void register_benchmarks() {
-  for (const rawhist::count_kernel used : rawhist::k_count_kernels) {
+  for (const rawhist::count_kernel& used : rawhist::count_kernels()) {
     for (const pixel_format format : rawhist::k_countable_formats) {
-      register_named(std::string(rawhist::kernel_name(used)) + "/" + fourcc_text(format), kernel, used,
-                     format);
+      register_named(std::string(used.name) + "/" + fourcc_text(format), kernel, used, format);
     }
   }
   for (const pixel_format format : rawhist::k_countable_formats) {

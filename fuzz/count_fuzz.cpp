@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rawhist::sample_histogram expected{};
   rawhist::count_samples_reference(frame.get(), length, format, expected);
   const std::uint64_t selected = rawhist::sample_count(rawhist::sample_layout_of(format), length);
-  for (const rawhist::test_kernel& kernel : rawhist::test_kernels()) {
-    if (!kernel.runs_here) {
+  for (const rawhist::count_kernel& kernel : rawhist::test_kernels()) {
+    if (!kernel.supported()) {
       continue;
     }
     rawhist::sample_histogram counts{};
-    kernel.count(frame.get(), length, format, counts);
+    rawhist::count_with(kernel, frame.get(), length, format, counts);
     std::uint64_t total = 0;
     for (const std::uint64_t count : counts) {
       total += count;

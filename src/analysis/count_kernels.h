@@ -2,43 +2,58 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "analysis/pixel_format.h"
 #include "analysis/sample_histogram.h"
 
 namespace rawhist {
 
-// The ways of counting a frame. The portable kernel runs everywhere and is
-// the fallback; the others need CPU extensions and are used only where the
-// CPU reports them.
-enum class count_kernel : std::uint8_t { portable, avx512 };
+// One way of counting a frame: a source file of its own, count_NAME.cpp,
+// and one row of count_kernels().
+struct count_kernel {
+  const char* name;
+  // Whether this CPU, and the operating system for the register state, can
+  // run `count`.
+  bool (*supported)() noexcept;
+  // Adds the bytes at offsets layout.first, layout.first + layout.step,
+  // layout.first + 2 * layout.step, ... of the `length` bytes at `buffer` to
+  // `counters`. `layout.step` is 1 (then `layout.first` is 0) or 2 (then
+  // `layout.first` is 0 or 1). Reads no byte outside the buffer; called only
+  // where `supported()` is true.
+  void (*count)(const unsigned char* buffer, std::uint64_t length, sample_layout layout,
+                sample_histogram& counters) noexcept;
+};
 
-inline constexpr count_kernel k_count_kernels[] = {count_kernel::portable, count_kernel::avx512};
+// Every kernel of this build, fastest first. The last is the portable
+// kernel: it runs on every CPU and is the reference the others are held to.
+std::span<const count_kernel> count_kernels() noexcept;
+
+// The first kernel of count_kernels() this CPU supports, decided on the
+// first call and kept for the process.
+const count_kernel& chosen_kernel() noexcept;
 
 // Below this length a frame is counted by the portable kernel without the
 // CPU being asked: in a virtual machine the question costs more than the
 // AVX-512 kernel saves on a small frame (where the two cross is in
 // doc/performance.md).
-inline constexpr std::uint64_t k_vector_kernel_min_length = std::uint64_t{256} << 10U;
-
-const char* kernel_name(count_kernel kernel) noexcept;
-
-// Whether this build on this CPU can run `kernel`.
-bool kernel_supported(count_kernel kernel) noexcept;
-
-// The fastest kernel this CPU supports, decided from its features on the
-// first call and kept for the process.
-count_kernel chosen_kernel() noexcept;
+inline constexpr std::uint64_t k_cpu_question_min_length = std::uint64_t{256} << 10U;
 
 // The kernel count_samples uses for a frame of `length` bytes: the chosen
-// one from k_vector_kernel_min_length on, the portable one below.
-count_kernel kernel_for_length(std::uint64_t length) noexcept;
+// one from k_cpu_question_min_length on, the portable one below.
+const count_kernel& kernel_for_length(std::uint64_t length) noexcept;
 
-// Adds the frame's samples (see sample_layout_of) to `counters` with the
-// given kernel, whatever the frame's length: count_samples with its choice
-// of kernel, and the tests and benchmarks with every kernel. `kernel` must
-// be supported; a format without samples adds nothing.
-void count_with(count_kernel kernel, const unsigned char* buffer, std::uint64_t length, pixel_format format,
-                sample_histogram& counters) noexcept;
+// What the AVX-512 kernel needs of the CPU, in the compiler's names: its
+// code's target attribute, and the tests' reading of /proc/cpuinfo.
+#define RAWHIST_AVX512_FEATURES "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,gfni,popcnt"
+
+// Each kernel's functions, defined in its file.
+using count_function = void(const unsigned char* buffer, std::uint64_t length, sample_layout layout,
+                            sample_histogram& counters) noexcept;
+count_function count_portable;
+#if defined(RAWHIST_AVX512_KERNEL)
+bool avx512_supported() noexcept;
+count_function count_avx512;
+#endif
 
 }  // namespace rawhist

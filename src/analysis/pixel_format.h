@@ -28,7 +28,10 @@ inline constexpr pixel_format RGBP = make_fourcc('R', 'G', 'B', 'P');  // RGB 5:
 // first + step, first + 2 * step, ... of a frame. Every byte of greyscale
 // and Bayer, the luma bytes of YUV 4:2:2; a step of 0 means no samples at
 // all (RGBP and unknown codes). This is the one definition of the layouts:
-// is_sample, both counting kernels and the tests all read it.
+// count_samples hands it to the kernels, and is_sample, and through it the
+// reference loop the kernels are tested against, reads it too. So a wrong
+// row here moves the kernels and the reference alike: only the tests that
+// spell the layouts out themselves (IsSample, the command-line tests) see it.
 struct sample_layout {
   unsigned first = 0;
   unsigned step = 0;
@@ -50,22 +53,11 @@ constexpr sample_layout sample_layout_of(pixel_format format) noexcept {
   }
 }
 
-// The formats that have samples, in the order of the table above.
-inline constexpr pixel_format k_countable_formats[] = {GREY, BA81, YUYV, YVYU, UYVY, VYUY};
-
 // Whether the byte at `offset` of a frame in `format` is a brightness sample.
 // With steps of 1 and 2 only the parity of the offset matters.
 constexpr bool is_sample(pixel_format format, std::uint64_t offset) noexcept {
   const sample_layout layout = sample_layout_of(format);
   return layout.step != 0 && offset >= layout.first && (offset - layout.first) % layout.step == 0;
-}
-
-// How many of the first `length` bytes of a frame are samples.
-constexpr std::uint64_t sample_count(sample_layout layout, std::uint64_t length) noexcept {
-  if (layout.step == 0 || length <= layout.first) {
-    return 0;
-  }
-  return (length - layout.first + layout.step - 1) / layout.step;
 }
 
 }  // namespace rawhist

@@ -12,12 +12,13 @@ sample_histogram g_histogram{};
 
 }  // namespace
 
-const sample_histogram& histogram() noexcept { return g_histogram; }
-
 void clear_histogram() noexcept { g_histogram.fill(0); }
 
 void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept {
-  count_with(kernel_for_length(length), buffer, length, format, g_histogram);
+  const sample_layout layout = sample_layout_of(format);
+  if (layout.step != 0) {
+    kernel_for_length(length).count(buffer, length, layout, g_histogram);
+  }
 }
 
 std::uint64_t sum_range(value_range range) noexcept {

@@ -18,15 +18,13 @@ struct value_range {
 // memory can overflow a counter.
 using sample_histogram = std::array<std::uint64_t, 256>;
 
-// The process-wide histogram that the functions below work on.
-const sample_histogram& histogram() noexcept;
-
+// The functions below work on one process-wide histogram.
 void clear_histogram() noexcept;
 
 // Adds every brightness sample of the frame (see sample_layout_of) to the
 // histogram. `buffer` holds `length` bytes. A format without samples (RGBP,
 // an unknown code) adds nothing. Never allocates: what a kernel needs beyond
-// the frame (the portable kernel's sub-tables, the vector kernel's bins,
+// the frame (the portable kernel's sub-tables, the AVX-512 kernel's bins,
 // into which it copies one block of samples at a time) is on the stack.
 void count_samples(const unsigned char* buffer, std::uint64_t length, pixel_format format) noexcept;
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
 // The portable kernel: plain C++ for every CPU and byte order, the fallback
-// wherever no vector kernel runs, and the one every frame below
-// k_vector_kernel_min_length takes.
-#include "analysis/portable_count.h"
+// wherever no other kernel runs, and the one every frame below
+// k_cpu_question_min_length takes.
+#include "analysis/count_kernels.h"
 
 #include <algorithm>
 #include <array>
@@ -211,12 +211,12 @@ void fold_into(sample_histogram& counters, const sub_table_set& t) noexcept {
 
 }  // namespace
 
-void count_portable(const unsigned char* buffer, std::uint64_t length, unsigned first, unsigned step,
+void count_portable(const unsigned char* buffer, std::uint64_t length, sample_layout layout,
                     sample_histogram& counters) noexcept {
   using block_counter = void (*)(const unsigned char*, std::size_t, sub_table_set&) noexcept;
   block_counter count_block = count_every_byte;
-  if (step == 2) {
-    count_block = first == 0 ? count_alternate_bytes<0> : count_alternate_bytes<1>;
+  if (layout.step == 2) {
+    count_block = layout.first == 0 ? count_alternate_bytes<0> : count_alternate_bytes<1>;
   }
 
   sub_table_set tables;

@@ -3,7 +3,8 @@
 // Counting by positional popcount, for x86-64 CPUs with AVX-512 and GFNI
 // (RAWHIST_AVX512_FEATURES). Every function that uses those carries a
 // target attribute, so the program as a whole stays baseline x86-64; the run
-// chooses this kernel only after asking the CPU (avx512_count_supported).
+// chooses this kernel only after asking the CPU (avx512_supported). Built
+// for x86-64 targets only.
 //
 // The frame is counted in blocks of 64 vectors of 64 samples, in four steps:
 //  1. Binning: each vector's bytes go by their top two bits into four bins
@@ -25,37 +26,26 @@
 // planes are weighed and added to the histogram. Vectors that repeat one
 // pair of values (black, clipped or flat areas) skip all four steps and are
 // counted in runs (flat_run).
-#include "analysis/bitsliced_count_avx512.h"
+#include "analysis/count_kernels.h"
 
 // The tests build this file a second time with RAWHIST_AVX512_EMULATED, on
 // portable versions of the intrinsics, so that the kernel's logic is tested
-// on every x86-64 machine, AVX-512 or not. That build defines count_avx512
-// in rawhist::emulated, has no feature check and no target attributes, and
-// never ships.
-#if defined(__x86_64__)
-// g++ 12's intrinsic headers start some results from a deliberately
-// undefined vector and then warn, where our code inlines them, that it may
-// be used uninitialised (fixed in later releases); nothing of ours is
-// concerned. Silenced for this kernel's code only, up to its #endif.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+// on every x86-64 machine, AVX-512 or not. That build defines its functions
+// in rawhist::emulated, has no target attributes, and never ships.
 #if defined(RAWHIST_AVX512_EMULATED)
 #include "avx512_emulation.h"
+#define RAWHIST_AVX512
 #else
-#include <cpuid.h>
 #include <immintrin.h>
+// Everything that uses the instructions runs only after avx512_supported().
+#define RAWHIST_AVX512 [[gnu::target(RAWHIST_AVX512_FEATURES)]]
 #endif
+#include <cpuid.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
-#else
-#include <cstdlib>
-#endif
 
 #if defined(RAWHIST_AVX512_EMULATED)
 namespace rawhist::emulated {
@@ -63,24 +53,13 @@ namespace rawhist::emulated {
 namespace rawhist {
 #endif
 
-#if !defined(__x86_64__)
-
-bool avx512_count_supported() noexcept { return false; }
-
-void count_avx512(const unsigned char*, std::uint64_t, unsigned, unsigned, sample_histogram&) noexcept {
-  std::abort();
-}
-
-#else
-
-#if !defined(RAWHIST_AVX512_EMULATED)
 // Asked of the CPU directly, with four instructions, and only for frames
-// large enough to gain (k_vector_kernel_min_length and up): in a virtual
+// large enough to gain (k_cpu_question_min_length and up): in a virtual
 // machine every cpuid exits to the host, and __builtin_cpu_supports would
 // link libgcc's feature probe, which runs a dozen of them in a constructor
 // of every run, small frames included (what each costs is in
 // doc/performance.md).
-bool avx512_count_supported() noexcept {
+bool avx512_supported() noexcept {
   if (__get_cpuid_max(0, nullptr) < 7) {
     return false;
   }
@@ -109,11 +88,6 @@ bool avx512_count_supported() noexcept {
   return (ebx & k_needed_ebx) == k_needed_ebx && (ecx & k_needed_ecx) == k_needed_ecx;
 }
 
-// Everything below runs only after that check.
-#define RAWHIST_AVX512 [[gnu::target(RAWHIST_AVX512_FEATURES)]]
-#else
-#define RAWHIST_AVX512
-#endif
 #define RAWHIST_AVX512_INLINE RAWHIST_AVX512 [[gnu::always_inline]] inline
 
 namespace {
@@ -454,10 +428,10 @@ RAWHIST_AVX512 void count_vectors(const unsigned char* p, std::size_t vectors,
 
 }  // namespace
 
-void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned first, unsigned step,
+void count_avx512(const unsigned char* buffer, std::uint64_t length, sample_layout layout,
                   sample_histogram& counters) noexcept {
   const auto n = static_cast<std::size_t>(length);
-  if (step == 1) {
+  if (layout.step == 1) {
     const std::size_t vectors = n / k_vector_bytes;
     count_vectors<false>(buffer, vectors, counters.data());
     for (std::size_t i = vectors * k_vector_bytes; i < n; ++i) {
@@ -466,7 +440,7 @@ void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned fi
     return;
   }
   // Loading from the first luma byte on puts luma at the even offsets.
-  const std::size_t skip = std::min<std::size_t>(n, first);
+  const std::size_t skip = std::min<std::size_t>(n, layout.first);
   const unsigned char* const p = buffer + skip;
   const std::size_t m = n - skip;
   const std::size_t vectors = m / (2 * k_vector_bytes);
@@ -475,10 +449,5 @@ void count_avx512(const unsigned char* buffer, std::uint64_t length, unsigned fi
     ++counters[p[i]];
   }
 }
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-#endif
 
 }  // namespace rawhist
