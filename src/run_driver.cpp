@@ -42,32 +42,38 @@ off_t size_by_name(const run_settings& settings) {
   return status.st_size;
 }
 
-// Reads the whole named file into `frame`, one buffer of exactly its
-// `length`. A failed stat or close prints its line; every other failure is
-// silent. The buffer is acquired before the file and, by the order of the
-// handles, given back after it on every failure.
-bool read_frame(const run_settings& settings, frame_buffer& frame, std::size_t& length) {
+// A whole file in memory: its `length` bytes at `bytes`.
+struct frame {
+  frame_buffer bytes;
+  std::size_t length = 0;
+};
+
+// Reads the whole named file into one buffer of exactly its length, or
+// returns a frame without bytes. A failed stat or close prints its line;
+// every other failure is silent. The buffer is acquired before the file
+// and, by the order of the handles, given back after it on every failure.
+frame read_frame(const run_settings& settings) {
   const off_t size = size_by_name(settings);
   if (size < 0) {
-    return false;
+    return {};
   }
   // Nothing to count, and opening a FIFO (which reports size 0) would block
   // until a writer came along.
   if (size == 0) {
-    return false;
+    return {};
   }
   if (static_cast<std::uintmax_t>(size) > SIZE_MAX) {
-    return false;
+    return {};
   }
-  length = static_cast<std::size_t>(size);
+  const auto length = static_cast<std::size_t>(size);
 
   frame_buffer buffer = allocate_frame_buffer(length);
   if (!buffer) {
-    return false;
+    return {};
   }
   file_handle file(std::fopen(settings.file_name, "r"));
   if (!file) {
-    return false;
+    return {};
   }
   // Unbuffered, the one request below becomes one read() straight into the
   // frame buffer, with no stream buffer to allocate and copy through.
@@ -75,14 +81,13 @@ bool read_frame(const run_settings& settings, frame_buffer& frame, std::size_t& 
   // One request for the whole size: a file that shrank since the size was
   // taken fails here, one that grew is counted up to that size.
   if (std::fread(buffer.get(), length, 1, file.get()) != 1) {
-    return false;
+    return {};
   }
   if (std::fclose(file.release()) != 0) {
     std::perror("fclose");
-    return false;
+    return {};
   }
-  frame = std::move(buffer);
-  return true;
+  return {std::move(buffer), length};
 }
 
 // A result that never reached its reader is a failure, not a success.
@@ -109,14 +114,13 @@ int run(int argc, char* argv[]) {
     static_cast<void>(std::fputs("Format not supported!\n", stderr));
     return 1;
   }
-  frame_buffer frame;
-  std::size_t length = 0;
-  if (!read_frame(settings, frame, length)) {
+  frame whole_file = read_frame(settings);
+  if (!whole_file.bytes) {
     return 1;
   }
-  count_samples(frame.get(), length, settings.format);
+  count_samples(whole_file.bytes.get(), whole_file.length, settings.format);
   // The sums need the counts only.
-  frame.reset();
+  whole_file.bytes.reset();
   const std::uint64_t sum_1 = sum_range(settings.range_1);
   const std::uint64_t sum_2 = sum_range(settings.range_2);
   return write_result(sum_1, sum_2) ? 0 : 1;
