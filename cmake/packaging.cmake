@@ -106,11 +106,7 @@ if(RAWHIST_STATIC)
             ${RAWHIST_DIST_DIR} ${PROJECT_VERSION} ${RAWHIST_DEB_ARCH} ${dist_epoch} ${CMAKE_STRIP}
     DEPENDS rawhist
     VERBATIM)
-  # The CPUs the program is tried on; a toolchain file names its target's.
-  # The x86-64 program runs on qemu's baseline CPU and on a Core 2.
-  if(NOT DEFINED RAWHIST_ARCHIVE_CPUS AND RAWHIST_TARGET_CPU STREQUAL "x86_64")
-    set(RAWHIST_ARCHIVE_CPUS qemu64 core2duo)
-  endif()
+  # The program is tried on each CPU RAWHIST_ARCHIVE_CPUS names (cmake/target_cpus.cmake).
   enable_testing()
   add_test(NAME release_archive
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/release_archive_test.sh

@@ -5,9 +5,9 @@
 # foreign target. Sets RAWHIST_TARGET_CPU (the CPU as qemu-user names its
 # emulators: aarch64, arm, i386, mips64el, mipsel, ppc64le, riscv64, s390x,
 # x86_64, ...), RAWHIST_TARGET_TRIPLE, RAWHIST_FOREIGN_TARGET and
-# RAWHIST_DEB_ARCH, and for a foreign target the emulator that runs its
-# binaries here, if installed (on the CPU RAWHIST_QEMU_CPU names, where a
-# toolchain file sets one).
+# RAWHIST_DEB_ARCH, the CPUs of cmake/target_cpus.cmake for it
+# (RAWHIST_QEMU_CPU, RAWHIST_ARCHIVE_CPUS), and for a foreign target the
+# emulator that runs its binaries here on RAWHIST_QEMU_CPU, if installed.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
   OUTPUT_VARIABLE RAWHIST_TARGET_TRIPLE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 
@@ -48,6 +48,10 @@ elseif(DEFINED deb_arch_${RAWHIST_TARGET_CPU})
 else()
   set(RAWHIST_DEB_ARCH ${RAWHIST_TARGET_CPU})
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/target_cpus.cmake)
+set(RAWHIST_QEMU_CPU ${RAWHIST_SUITE_CPU_${RAWHIST_DEB_ARCH}})
+set(RAWHIST_ARCHIVE_CPUS ${RAWHIST_ARCHIVE_CPUS_${RAWHIST_DEB_ARCH}})
 
 # There is no binfmt_misc here to run foreign binaries by themselves: tests
 # and test discovery start them through qemu-user, with the target's own

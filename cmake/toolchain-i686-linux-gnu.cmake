@@ -1,8 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Cross build for i686-linux-gnu (Debian's i386: an i686 without SSE, x87
-# floating point) with Debian's g++-i686-linux-gnu at its own defaults. The
-# tests run under qemu-user on a Pentium II, the oldest CPU the port runs on.
+# floating point) with Debian's g++-i686-linux-gnu at its own defaults.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(RAWHIST_CROSS_TRIPLE i686-linux-gnu)
-set(RAWHIST_QEMU_CPU pentium2)
 include(${CMAKE_CURRENT_LIST_DIR}/cross-toolchain.cmake)

@@ -4,9 +4,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "frame_buffer.h"
 #include "tool_runner.h"
 
 namespace rawhist::testing {
@@ -71,12 +74,13 @@ TEST(Cli, CountsEachFormatAndRange) {
 }
 
 TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
-  // Dark bytes at even offsets, bright ones at odd offsets. From 384 KiB the
-  // frame goes into whole 2 MiB pages: lengths on both sides of two and of
-  // three of them, and one with an odd tail past the first, so that a buffer
-  // one page too short fails the read and a read past the end (caught by the
-  // sanitizer build) touches the slack.
-  constexpr std::size_t k_huge = std::size_t{2} << 20U;
+  // Dark bytes at even offsets, bright ones at odd offsets. From
+  // k_mapping_threshold on the frame goes into whole huge pages: lengths on
+  // both sides of two and of three of them, and one with an odd tail past
+  // the first, so that a buffer one page too short fails the read and a read
+  // past the end (caught by the sanitizer build) touches the slack.
+  static_assert(k_huge_page + 3 >= k_mapping_threshold);
+  constexpr std::size_t k_huge = k_huge_page;
   for (const std::size_t length : {std::size_t{1}, std::size_t{2}, k_huge + 3, 2 * k_huge - 1, 2 * k_huge,
                                    2 * k_huge + 1, 3 * k_huge - 1, 3 * k_huge + 1}) {
     std::string frame(length, '\0');
@@ -212,15 +216,35 @@ TEST(Cli, LostResultLineIsAFailure) {
 }
 
 TEST(Cli, CountsTheShippedSampleFrame) {
-  // The expected line lives beside the sample, for every test to read.
+  // The expected lines live beside the sample, for every test to read: the
+  // default run's, then OPTIONS => LINE for the others.
   std::ifstream expected_file(RAWHIST_SAMPLE ".expected");
   const std::string expected{std::istreambuf_iterator<char>(expected_file), {}};
   ASSERT_FALSE(expected.empty());
+  std::vector<std::pair<std::vector<std::string>, std::string>> runs = {{{"-f", "uyvy"}, expected}};
+  std::ifstream more(RAWHIST_SAMPLE ".runs");
+  for (std::string line; std::getline(more, line);) {
+    const std::size_t arrow = line.find(" => ");
+    if (line.rfind('#', 0) == 0 || arrow == std::string::npos) {
+      continue;
+    }
+    std::istringstream words(line.substr(0, arrow));
+    std::vector<std::string> options;
+    for (std::string word; words >> word;) {
+      options.push_back(word);
+    }
+    runs.emplace_back(options, line.substr(arrow + 4) + "\n");
+  }
+  ASSERT_GT(runs.size(), 1U);
   temp_dir dir;
-  const tool_result r = run_tool(dir.path(), {"-n", RAWHIST_SAMPLE, "-f", "uyvy"});
-  EXPECT_EQ(r.out, expected);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  for (const auto& [options, line] : runs) {
+    std::vector<std::string> args = {"-n", RAWHIST_SAMPLE};
+    args.insert(args.end(), options.begin(), options.end());
+    const tool_result r = run_tool(dir.path(), args);
+    EXPECT_EQ(r.out, line) << line;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
 }
 
 }  // namespace

@@ -36,10 +36,14 @@ strace -o /dev/null true 2>/dev/null || skip "ptrace is not permitted here"
 
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+# The frames on either side of the threshold between the heap and the
+# huge-page mapping, as the tool's own header defines it.
+kib=$(sed -n 's/.*k_mapping_threshold = std::size_t{\([0-9]*\)} << 10U;.*/\1/p' "$(dirname "$0")/../src/frame_buffer.h")
+[[ -n $kib ]] || { echo "FAIL: no k_mapping_threshold in src/frame_buffer.h" >&2; exit 1; }
 big=$dir/big.raw # read into the huge-page mapping
 small=$dir/small.raw # read into the heap
-head -c 1048576 /dev/zero >"$big"
-head -c 300000 /dev/zero >"$small"
+head -c $((kib * 1024)) /dev/zero >"$big"
+head -c $((kib * 1024 - 1)) /dev/zero >"$small"
 
 failures=0
 fail() {
@@ -135,11 +139,12 @@ for row in "${rows[@]}"; do
   injected=$((injected + 1))
 done
 
-# The heap path: a data limit that the loader fits in but a 300000-byte
-# frame does not. A frame of 16 bytes under the same limit must succeed, so
-# that the limit is known to fail the frame's allocation, not the start.
+# The heap path: a data limit of the small frame's size and one byte, which
+# the loader fits in but the frame with the loader does not. A frame of 16
+# bytes under the same limit must succeed, so that the limit is known to
+# fail the frame's allocation, not the start.
 row="heap allocation"
-limit=$((448 * 1024))
+limit=$((kib * 1024))
 head -c 16 /dev/zero >"$dir/tiny.raw"
 [[ $(prlimit --data=$limit "$tool" -n "$dir/tiny.raw") == "16, 0" ]] || fail "a 16-byte frame failed under the data limit"
 frame=$small status=0
@@ -157,7 +162,7 @@ frame=$big
 traced_run
 traced_run "mmap:error=ENOMEM:when=$(ordinal_after mmap "^newfstatat\(.*\"$frame\"")"
 grep -q -E '^mmap\(.*\(INJECTED\)' "$dir/trace" || fail "the fault was not injected"
-[[ $(cat "$dir/out") == "1048576, 0" && ! -s $dir/err ]] || fail "output: '$(cat "$dir/out")', '$(cat "$dir/err")'"
+[[ $(cat "$dir/out") == "$((kib * 1024)), 0" && ! -s $dir/err ]] || fail "output: '$(cat "$dir/out")', '$(cat "$dir/err")'"
 ((status == 0)) || fail "status $status"
 injected=$((injected + 1))
 
