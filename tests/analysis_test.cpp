@@ -209,7 +209,7 @@ void every_word_of_two_values(const frame_sink& emit) {
 }
 
 // Longer than two of the portable kernel's 16 MiB blocks, with an odd tail;
-// thousands of the vector kernel's blocks, some all in one bin.
+// thousands of the AVX-512 kernel's blocks, some all in one bin.
 void frames_across_blocks(const frame_sink& emit) {
   const std::size_t length = (std::size_t{2} << 24U) + 4097;
   std::vector<unsigned char> frame(length);
@@ -229,7 +229,7 @@ void frames_across_blocks(const frame_sink& emit) {
 }
 
 // Dark or clipped areas with a little noise: in every vector of 64 samples,
-// 63 hold one value and one another, from another of the vector kernel's
+// 63 hold one value and one another, from another of the AVX-512 kernel's
 // bins, so no vector is flat and each block puts about 4 KiB into one bin.
 // Its value gains the most a step can add, every step, for hundreds of
 // steps: a byte counter flushed one step later than it can hold wraps and
@@ -249,7 +249,7 @@ void one_value_over_many_flush_intervals(const frame_sink& emit) {
 }
 
 // A block of varied content first, which leaves part of a step in every bin
-// of the vector kernel (`carried` samples in one of them), then whole blocks
+// of the AVX-512 kernel (`carried` samples in one of them), then whole blocks
 // whose samples all share their top two bits without being flat: each lands
 // in that one bin on top of what it carried, the most a bin ever holds,
 // while the other bins keep theirs.
@@ -272,7 +272,7 @@ void whole_blocks_of_one_bin_after_every_remainder(const frame_sink& emit) {
 }
 
 // Noise with stretches of one value and of one pair now and then, from
-// empty to longer than a vector kernel's block.
+// empty to longer than the AVX-512 kernel's block.
 void noise_and_flat_stretches(const frame_sink& emit) {
   std::mt19937 random(2024);
   for (std::size_t length :
