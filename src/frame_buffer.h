@@ -52,12 +52,17 @@ inline constexpr std::size_t k_huge_page_max_size = SIZE_MAX - 2 * k_huge_page +
 constexpr std::size_t huge_page_length(std::size_t size) noexcept {
   return (size + k_huge_page - 1) / k_huge_page * k_huge_page;
 }
+static_assert(huge_page_length(1) == k_huge_page && huge_page_length(k_huge_page) == k_huge_page &&
+              huge_page_length(k_huge_page + 1) == 2 * k_huge_page);
 
 // What to reserve so that huge_page_length(size) bytes from a 2 MiB boundary
 // lie inside, wherever the reservation starts: one huge page more.
 constexpr std::size_t huge_page_reservation(std::size_t size) noexcept {
   return huge_page_length(size) + k_huge_page;
 }
+// The largest size's reservation still holds it; one byte more would wrap.
+static_assert(huge_page_reservation(k_huge_page_max_size) > k_huge_page_max_size &&
+              huge_page_reservation(k_huge_page_max_size + 1) < k_huge_page_max_size + 1);
 
 // How far past `address` the next 2 MiB boundary (or `address` itself) is.
 constexpr std::size_t huge_page_head(std::uintptr_t address) noexcept {

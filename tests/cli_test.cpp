@@ -51,8 +51,9 @@ void expect_case(const cli_case& c) {
   EXPECT_EQ(r.status, c.status) << c.name;
 }
 
-TEST(Cli, CountsEachFormatAndRange) {
+TEST(Cli, RunsAsSpecified) {
   const cli_case cases[] = {
+      // Formats and ranges.
       {"default grey run", {}, k_frame, "3, 2\n", "", 0},
       {"bayer counts every byte", {"-f", "bayer"}, k_frame, "3, 2\n", "", 0},
       {"yuyv counts even offsets", {"-f", "yuyv"}, k_frame, "3, 0\n", "", 0},
@@ -67,6 +68,47 @@ TEST(Cli, CountsEachFormatAndRange) {
       {"no byte in either range", {}, std::string(64, '\x80'), "0, 0\n", "", 0},
       {"all white", {}, std::string(100, '\xff'), "0, 100\n", "", 0},
       {"one byte uyvy has no sample", {"-f", "uyvy"}, std::string(1, '\0'), "0, 0\n", "", 0},
+      // Options as getopt reads them.
+      {"attached arguments", {"-fuyvy", "-w0,255"}, k_frame, "3, 2\n", "", 0},
+      {"last -f in the table wins", {"-f", "rgb", "-f", "yuyv"}, k_frame, "3, 0\n", "", 0},
+      {"rgb after yuyv is refused", {"-f", "yuyv", "-f", "rgb"}, k_frame, "", "Format not supported!\n", 1},
+      {"rgb never looks at the file",
+       {"-f", "rgb", "-n", "missing.raw"},
+       "-",
+       "",
+       "Format not supported!\n",
+       1},
+      {"unknown words change nothing", {"-f", "YUYV", "-f", "grey"}, k_frame, "3, 2\n", "", 0},
+      {"range without comma ignored", {"-w", "31,31", "-w", "5"}, k_frame, "1, 2\n", "", 0},
+      {"bare word is not a file name", {"other.raw"}, k_frame, "3, 2\n", "", 0},
+      {"options after the marker are words", {"--", "-f", "uyvy"}, k_frame, "3, 2\n", "", 0},
+      {"unknown letter", {"-h"}, k_frame, "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
+      {"missing argument", {"-n"}, k_frame, "", "rawhist: option requires an argument -- 'n'\n" + k_usage, 1},
+      {"bad option beats rgb", {"-f", "rgb", "-h"}, "-", "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
+      {"bad option before any file access",
+       {"-n", "missing", "-q"},
+       "-",
+       "",
+       "rawhist: invalid option -- 'q'\n" + k_usage,
+       1},
+      // The file.
+      {"no image.raw", {}, "-", "", "stat: No such file or directory\n", 1},
+      {"empty file is silent", {}, "", "", "", 1},
+      {"name of 5000 bytes", {"-n", std::string(5000, 'a')}, k_frame, "", "stat: File name too long\n", 1},
+      {"name of exactly 4096 bytes",
+       {"-n", std::string(4096, 'a')},
+       k_frame,
+       "",
+       "stat: File name too long\n",
+       1},
+      // A real name of 4095 bytes that only a reader holding all of it can find.
+      {"name of 4095 bytes is held whole",
+       {"-n", repeat("./", 2043) + "image.raw"},
+       k_frame,
+       "3, 2\n",
+       "",
+       0},
+      {"directory as file", {"-n", "."}, "-", "", "", 1},
   };
   for (const auto& c : cases) {
     expect_case(c);
@@ -113,61 +155,6 @@ TEST(Cli, EveryFormatCountsShortAndLargeFrames) {
       EXPECT_EQ(result.err, "") << label;
       EXPECT_EQ(result.status, 0) << label;
     }
-  }
-}
-
-TEST(Cli, ReadsOptionsLikeGetopt) {
-  const cli_case cases[] = {
-      {"attached arguments", {"-fuyvy", "-w0,255"}, k_frame, "3, 2\n", "", 0},
-      {"last -f in the table wins", {"-f", "rgb", "-f", "yuyv"}, k_frame, "3, 0\n", "", 0},
-      {"rgb after yuyv is refused", {"-f", "yuyv", "-f", "rgb"}, k_frame, "", "Format not supported!\n", 1},
-      {"rgb never looks at the file",
-       {"-f", "rgb", "-n", "missing.raw"},
-       "-",
-       "",
-       "Format not supported!\n",
-       1},
-      {"unknown words change nothing", {"-f", "YUYV", "-f", "grey"}, k_frame, "3, 2\n", "", 0},
-      {"range without comma ignored", {"-w", "31,31", "-w", "5"}, k_frame, "1, 2\n", "", 0},
-      {"bare word is not a file name", {"other.raw"}, k_frame, "3, 2\n", "", 0},
-      {"options after the marker are words", {"--", "-f", "uyvy"}, k_frame, "3, 2\n", "", 0},
-      {"unknown letter", {"-h"}, k_frame, "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
-      {"missing argument", {"-n"}, k_frame, "", "rawhist: option requires an argument -- 'n'\n" + k_usage, 1},
-      {"bad option beats rgb", {"-f", "rgb", "-h"}, "-", "", "rawhist: invalid option -- 'h'\n" + k_usage, 1},
-      {"bad option before any file access",
-       {"-n", "missing", "-q"},
-       "-",
-       "",
-       "rawhist: invalid option -- 'q'\n" + k_usage,
-       1},
-  };
-  for (const auto& c : cases) {
-    expect_case(c);
-  }
-}
-
-TEST(Cli, ReportsFileFailuresAsSpecified) {
-  const cli_case cases[] = {
-      {"no image.raw", {}, "-", "", "stat: No such file or directory\n", 1},
-      {"empty file is silent", {}, "", "", "", 1},
-      {"name of 5000 bytes", {"-n", std::string(5000, 'a')}, k_frame, "", "stat: File name too long\n", 1},
-      {"name of exactly 4096 bytes",
-       {"-n", std::string(4096, 'a')},
-       k_frame,
-       "",
-       "stat: File name too long\n",
-       1},
-      // A real name of 4095 bytes that only a reader holding all of it can find.
-      {"name of 4095 bytes is held whole",
-       {"-n", repeat("./", 2043) + "image.raw"},
-       k_frame,
-       "3, 2\n",
-       "",
-       0},
-      {"directory as file", {"-n", "."}, "-", "", "", 1},
-  };
-  for (const auto& c : cases) {
-    expect_case(c);
   }
 }
 
