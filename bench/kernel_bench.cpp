@@ -59,7 +59,8 @@ void warm_up_frames() {
       for (int kind : {random_bytes, constant_bytes, alternating_bytes}) {
         const auto& bytes = frame(size, kind);
         rawhist::sample_histogram counts{};
-        rawhist::count_portable(bytes.data(), bytes.size(), rawhist::sample_layout_of(rawhist::GREY), counts);
+        rawhist::count_kernels().back().count(bytes.data(), bytes.size(),
+                                              rawhist::sample_layout_of(rawhist::GREY), counts);
       }
     }
   }

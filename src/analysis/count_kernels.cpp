@@ -4,10 +4,19 @@
 #include <iterator>
 
 namespace rawhist {
+
+// Each kernel's functions, defined in its file count_NAME.cpp.
+count_function count_portable;
+#if defined(RAWHIST_AVX512_KERNEL)
+bool avx512_supported() noexcept;
+count_function count_avx512;
+#endif
+
 namespace {
 
 constexpr bool every_cpu() noexcept { return true; }
 
+// Fastest first; the portable kernel last.
 constexpr count_kernel k_count_kernels[] = {
 #if defined(RAWHIST_AVX512_KERNEL)
     {"avx512", avx512_supported, count_avx512},

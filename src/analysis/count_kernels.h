@@ -47,13 +47,8 @@ const count_kernel& kernel_for_length(std::uint64_t length) noexcept;
 // code's target attribute, and the tests' reading of /proc/cpuinfo.
 #define RAWHIST_AVX512_FEATURES "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,gfni,popcnt"
 
-// Each kernel's functions, defined in its file.
+// The type of count_kernel::count, which each kernel's file defines.
 using count_function = void(const unsigned char* buffer, std::uint64_t length, sample_layout layout,
                             sample_histogram& counters) noexcept;
-count_function count_portable;
-#if defined(RAWHIST_AVX512_KERNEL)
-bool avx512_supported() noexcept;
-count_function count_avx512;
-#endif
 
 }  // namespace rawhist
