@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Runs every recipe of the guide to real frames as the guide writes it,
-under bash and under dash, as a script would (under bash alone where the
-tool runs in an emulator: the shells' part is the same on every target).
+under bash and under dash, as a script would.
 
-  tests/real_frames_test.py GUIDE RAWHIST [EMULATOR WORDS...]
+  tests/real_frames_test.py GUIDE RAWHIST
 
 Each recipe gets frames built here from known random samples, at an odd
 width and with padded lines, and rawhist's counts after the recipe must
@@ -24,7 +23,7 @@ import subprocess
 import sys
 import tempfile
 
-guide, tool, emulator = sys.argv[1], sys.argv[2], sys.argv[3:]
+guide, tool = sys.argv[1], sys.argv[2]
 with open(guide, encoding="utf-8") as f:
     recipes = dict(re.findall(r"<!-- recipe: ([\w-]+) -->\n```sh\n(.*?)```", f.read(), re.S))
 wanted = {"unpad", "deep", "packed", "frames", "levels", "channels", "bayer-test-frame"}
@@ -42,7 +41,7 @@ work = tempfile.mkdtemp()
 os.makedirs(work + "/bin")
 # The recipes call rawhist by name, as an installed tool.
 with open(work + "/bin/rawhist", "w", encoding="utf-8") as f:
-    f.write('#!/bin/sh\nexec %s "%s" "$@"\n' % (" ".join(emulator), os.path.abspath(tool)))
+    f.write('#!/bin/sh\nexec "%s" "$@"\n' % os.path.abspath(tool))
 os.chmod(work + "/bin/rawhist", 0o755)
 
 
@@ -65,13 +64,13 @@ def run_recipe(names, cwd, **variables):
     copy = cwd + ".dash"
     shutil.copytree(cwd, copy)
     out = {}
-    for shell, folder in (("bash", cwd), ("dash", copy))[:1 if emulator else 2]:
+    for shell, folder in (("bash", cwd), ("dash", copy)):
         r = subprocess.run([shell, "-c", text], cwd=folder, env=env, capture_output=True, text=True)
         if r.returncode != 0:
             fail("%s under %s %s: status %d, %s" % (names, shell, variables, r.returncode, r.stderr.strip()))
         out[shell] = r.stdout
     shutil.rmtree(copy)
-    if out.get("dash", out["bash"]) != out["bash"]:
+    if out["dash"] != out["bash"]:
         fail("%s %s: bash printed %r, dash %r" % (names, variables, out["bash"], out["dash"]))
     return out["bash"]
 
