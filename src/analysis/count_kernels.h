@@ -26,7 +26,8 @@ struct count_kernel {
 };
 
 // Every kernel of this build, fastest first. The last is the portable
-// kernel: it runs on every CPU and is the reference the others are held to.
+// kernel: it runs on every CPU and is the fallback. Every kernel is tested
+// against the per-byte reference loop of the tests.
 std::span<const count_kernel> count_kernels() noexcept;
 
 // The first kernel of count_kernels() this CPU supports, decided on the
