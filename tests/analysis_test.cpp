@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -438,6 +439,17 @@ TEST(ChosenKernel, IsTheFastestTheCpuReports) {
   }
   EXPECT_EQ(chosen_kernel().name, expected);
   std::cout << "counting kernel: " << chosen_kernel().name << "\n";
+}
+
+TEST(ChosenKernel, IsTheFirstSupportedOfItsTable) {
+  // Whatever this CPU has: a kernel it lacks is passed over, and the first
+  // supported one wins over those after it.
+  const auto never = []() noexcept { return false; };
+  const auto always = []() noexcept { return true; };
+  const count_kernel table[] = {
+      {"lacking", never, nullptr}, {"first", always, nullptr}, {"last", always, nullptr}};
+  EXPECT_STREQ(first_supported(table).name, "first");
+  EXPECT_STREQ(first_supported(std::span(table).subspan(2)).name, "last");
 }
 
 TEST(CountSamplesWithoutLayout, AddsNothingForRgbOrUnknownCodes) {

@@ -33,14 +33,17 @@ const count_kernel* g_chosen_kernel = nullptr;
 
 std::span<const count_kernel> count_kernels() noexcept { return k_count_kernels; }
 
+const count_kernel& first_supported(std::span<const count_kernel> kernels) noexcept {
+  const count_kernel* kernel = kernels.data();
+  while (!kernel->supported()) {
+    ++kernel;
+  }
+  return *kernel;
+}
+
 const count_kernel& chosen_kernel() noexcept {
   if (g_chosen_kernel == nullptr) {
-    // Ends at the portable kernel, last, which every CPU supports.
-    const count_kernel* kernel = std::begin(k_count_kernels);
-    while (!kernel->supported()) {
-      ++kernel;
-    }
-    g_chosen_kernel = kernel;
+    g_chosen_kernel = &first_supported(k_count_kernels);
   }
   return *g_chosen_kernel;
 }

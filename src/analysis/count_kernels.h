@@ -30,8 +30,12 @@ struct count_kernel {
 // against the per-byte reference loop of the tests.
 std::span<const count_kernel> count_kernels() noexcept;
 
-// The first kernel of count_kernels() this CPU supports, decided on the
-// first call and kept for the process.
+// The first of `kernels` this CPU supports. The last must be supported on
+// every CPU, as the portable kernel is.
+const count_kernel& first_supported(std::span<const count_kernel> kernels) noexcept;
+
+// first_supported(count_kernels()), decided on the first call and kept for
+// the process.
 const count_kernel& chosen_kernel() noexcept;
 
 // Below this length a frame is counted by the portable kernel without the
