@@ -10,7 +10,7 @@
 namespace rawhist {
 
 // One way of counting a frame: a source file of its own, count_NAME.cpp,
-// and one row of count_kernels().
+// and one row of count_kernels.table.
 struct count_kernel {
   const char* name;
   // Whether this CPU, and the operating system for the register state, can
@@ -30,13 +30,12 @@ struct count_kernel {
 // against the per-byte reference loop of the tests.
 std::span<const count_kernel> count_kernels() noexcept;
 
+// The count_kernel::supported of a kernel that every CPU can run.
+bool every_cpu() noexcept;
+
 // The first of `kernels` this CPU supports. The last must be supported on
 // every CPU, as the portable kernel is.
 const count_kernel& first_supported(std::span<const count_kernel> kernels) noexcept;
-
-// first_supported(count_kernels()), decided on the first call and kept for
-// the process.
-const count_kernel& chosen_kernel() noexcept;
 
 // Below this length a frame is counted by the portable kernel without the
 // CPU being asked: in a virtual machine the question costs more than the
@@ -44,8 +43,10 @@ const count_kernel& chosen_kernel() noexcept;
 // doc/performance.md).
 inline constexpr std::uint64_t k_cpu_question_min_length = std::uint64_t{256} << 10U;
 
-// The kernel count_samples uses for a frame of `length` bytes: the chosen
-// one from k_cpu_question_min_length on, the portable one below.
+// The kernel count_samples uses for a frame of `length` bytes: from
+// k_cpu_question_min_length on first_supported(count_kernels()), which asks
+// the CPU on every call (the tool counts one frame a run), below that the
+// portable kernel.
 const count_kernel& kernel_for_length(std::uint64_t length) noexcept;
 
 // What the AVX-512 kernel needs of the CPU, in the compiler's names: its

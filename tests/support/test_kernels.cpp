@@ -12,8 +12,6 @@ count_function count_avx512;
 
 namespace {
 
-constexpr bool every_cpu() noexcept { return true; }
-
 // Counters from 1 to 7, repeating.
 sample_histogram seeded_table() {
   sample_histogram table{};
