@@ -425,10 +425,10 @@ bool cpuinfo_has_every_avx512_extension() {
 #endif
 
 TEST(ChosenKernel, IsTheFastestTheCpuReports) {
-  // For frames from k_cpu_question_min_length on; shorter ones get the
-  // portable kernel unasked. The CPU's answer is read apart from the run-time check, so that a broken check
-  // cannot make the AVX-512 cases skip unnoticed. Under an emulator /proc/cpuinfo is the host's: the run then
-  // names the kernel it expects.
+  // Frames from k_cpu_question_min_length on, however long, get the fastest kernel the CPU reports;
+  // shorter ones get the portable kernel unasked. The CPU's answer is read apart from the run-time
+  // check, so that a broken check cannot make the AVX-512 cases skip unnoticed. Under an emulator
+  // /proc/cpuinfo is the host's: the run then names the kernel it expects.
   std::string expected = "portable";
 #if defined(RAWHIST_AVX512_KERNEL)
   if (cpuinfo_has_every_avx512_extension()) {
@@ -439,6 +439,7 @@ TEST(ChosenKernel, IsTheFastestTheCpuReports) {
     expected = named;
   }
   EXPECT_EQ(kernel_for_length(k_cpu_question_min_length).name, expected);
+  EXPECT_EQ(kernel_for_length(UINT64_MAX).name, expected);
   EXPECT_STREQ(kernel_for_length(k_cpu_question_min_length - 1).name, "portable");
   std::cout << "counting kernel: " << kernel_for_length(k_cpu_question_min_length).name << "\n";
 }
